@@ -1,0 +1,44 @@
+#include "platform/case_folding.h"
+
+#include <cctype>
+#include <cwctype>
+
+namespace tarvel {
+
+std::shared_ptr<const CaseFolding> CaseFolding::from_current_locale() {
+  // Private constructor: build through a derived helper type.
+  struct Built : CaseFolding {};
+  auto folding = std::make_shared<Built>();
+  for (std::uint32_t unit = 0; unit < 0x10000; ++unit) {
+    char16_t folded = static_cast<char16_t>(unit);
+    // Surrogate halves are not characters; they fold to themselves.
+    if (unit < 0xD800 || unit > 0xDFFF) {
+      const std::wint_t lowered = std::towlower(static_cast<std::wint_t>(unit));
+      if (lowered <= 0xFFFF) {
+        folded = static_cast<char16_t>(lowered);
+      }
+    }
+    folding->wide_[unit] = folded;
+  }
+  for (int byte = 0; byte < 0x100; ++byte) {
+    folding->narrow_[static_cast<std::size_t>(byte)] =
+        static_cast<unsigned char>(std::tolower(byte));
+  }
+  return folding;
+}
+
+void CaseFolding::fold(std::u16string_view text, std::u16string& out) const {
+  out.resize(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    out[i] = wide_[text[i]];
+  }
+}
+
+void CaseFolding::fold(std::string_view text, std::string& out) const {
+  out.resize(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    out[i] = static_cast<char>(narrow_[static_cast<unsigned char>(text[i])]);
+  }
+}
+
+}  // namespace tarvel

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace tarvel {
+
+// The program's standard output. Both channels write to one byte stream in call order.
+class Console {
+ public:
+  Console() = default;
+  Console(const Console&) = delete;
+  Console& operator=(const Console&) = delete;
+  virtual ~Console() = default;
+
+  // Wide text, converted character by character to the encoding of the user's locale; a
+  // character that encoding cannot represent (a lone surrogate included) becomes '?'.
+  virtual void write_wide(std::u16string_view text) = 0;
+  // Bytes written unchanged.
+  virtual void write_bytes(std::string_view bytes) = 0;
+  // A path as the user gave it on the command line.
+  virtual void write_path(const std::filesystem::path& path) = 0;
+  virtual void flush() = 0;
+};
+
+// Writes nothing; for runs whose output nobody reads.
+class DiscardingConsole final : public Console {
+ public:
+  void write_wide(std::u16string_view) override {}
+  void write_bytes(std::string_view) override {}
+  void write_path(const std::filesystem::path&) override {}
+  void flush() override {}
+};
+
+// Turns one Unicode scalar value into the bytes of the user's locale encoding. Returns the
+// number of bytes written to out (at most 8), or 0 when the locale cannot represent it.
+using CharacterEncoder = std::size_t (*)(char32_t character, char* out);
+
+// Converts wide text into a byte buffer with a CharacterEncoder, pairing surrogates into one
+// character. Shared by the real consoles of every platform and by tests.
+class WideEncoder {
+ public:
+  explicit WideEncoder(CharacterEncoder encoder) : encoder_(encoder) {}
+  void append(std::u16string_view text, std::string& out) const;
+
+ private:
+  CharacterEncoder encoder_;
+};
+
+// A console that buffers both channels into one byte stream and hands full buffers to a sink.
+class BufferedConsole : public Console {
+ public:
+  explicit BufferedConsole(CharacterEncoder encoder) : encoder_(encoder) {}
+  ~BufferedConsole() override = default;
+
+  void write_wide(std::u16string_view text) override;
+  void write_bytes(std::string_view bytes) override;
+  void flush() override;
+
+ protected:
+  // Receives the buffered bytes in order.
+  virtual void deliver(std::string_view bytes) = 0;
+  std::string& buffer() { return buffer_; }
+  void flush_if_full();
+
+ private:
+  WideEncoder encoder_;
+  std::string buffer_;
+};
+
+}  // namespace tarvel

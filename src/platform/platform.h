@@ -1,0 +1,72 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <span>
+
+#include "platform/case_folding.h"
+#include "platform/console.h"
+
+namespace tarvel {
+
+// The whole contents of one file, owned.
+struct FileData {
+  std::unique_ptr<std::uint8_t[]> bytes;
+  std::uint32_t size = 0;
+
+  std::span<const std::uint8_t> span() const { return {bytes.get(), size}; }
+  void release() {
+    bytes.reset();
+    size = 0;
+  }
+};
+
+// Reads a regular file whole. False when it cannot be opened, is not a regular file, is empty,
+// is 4 GiB or larger (refused without reading it), or when fewer bytes arrive than its size.
+bool read_whole_file(const std::filesystem::path& path, FileData& data);
+
+// Sets every locale category to the user's default and, where the platform has one, the
+// console's output code page to that locale's code page.
+void set_up_locale_and_console();
+
+// The application framework's process start-up; only success or failure is used.
+bool initialise_framework();
+
+// The process's standard output, encoding wide text for the current locale.
+std::unique_ptr<Console> make_stdout_console();
+
+// The operating-system services the driver uses; tests replace any of them.
+class Platform {
+ public:
+  Platform() = default;
+  Platform(const Platform&) = delete;
+  Platform& operator=(const Platform&) = delete;
+  virtual ~Platform() = default;
+
+  virtual void set_up_locale_and_console() = 0;
+  virtual bool initialise_framework() = 0;
+  virtual bool read_whole_file(const std::filesystem::path& path, FileData& data) = 0;
+  virtual Console& console() = 0;
+  // Case mappings of the locale chosen by set_up_locale_and_console.
+  virtual const CaseFolding& case_folding() = 0;
+};
+
+// The real services of the running system.
+class SystemPlatform : public Platform {
+ public:
+  void set_up_locale_and_console() override;
+  bool initialise_framework() override { return tarvel::initialise_framework(); }
+  bool read_whole_file(const std::filesystem::path& path, FileData& data) override {
+    return tarvel::read_whole_file(path, data);
+  }
+  Console& console() override;
+  const CaseFolding& case_folding() override;
+
+ private:
+  std::unique_ptr<Console> console_;
+  std::shared_ptr<const CaseFolding> folding_;
+};
+
+}  // namespace tarvel

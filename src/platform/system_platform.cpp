@@ -1,0 +1,29 @@
+#include "platform/platform.h"
+
+namespace tarvel {
+
+void SystemPlatform::set_up_locale_and_console() {
+  tarvel::set_up_locale_and_console();
+  // The console and the case mappings follow the locale chosen just now.
+  if (console_) {
+    console_->flush();
+  }
+  console_ = make_stdout_console();
+  folding_ = CaseFolding::from_current_locale();
+}
+
+Console& SystemPlatform::console() {
+  if (!console_) {
+    console_ = make_stdout_console();
+  }
+  return *console_;
+}
+
+const CaseFolding& SystemPlatform::case_folding() {
+  if (!folding_) {
+    folding_ = CaseFolding::from_current_locale();
+  }
+  return *folding_;
+}
+
+}  // namespace tarvel
