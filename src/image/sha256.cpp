@@ -1,0 +1,358 @@
+#include "image/sha256.h"
+
+#include <bit>
+#include <cstddef>
+#include <cstring>
+
+#include "image/sha256_blocks.h"
+
+// The x86-64 SHA-extension rounds are compiled per function (GCC/Clang target
+// attributes), so this file and the rest of the build need no -msha and still run
+// on CPUs without the instructions; the CPU is probed before they are ever used.
+// MSVC lets any function use the intrinsics, so it needs no attribute at all.
+#if (defined(__GNUC__) || defined(__clang__)) && defined(__x86_64__)
+#define TARVEL_SHA256_X86 1
+#define TARVEL_SHA256_TARGET __attribute__((target("sha,sse4.1,ssse3")))
+#include <cpuid.h>
+#include <immintrin.h>
+#elif defined(_MSC_VER) && defined(_M_X64) && !defined(_M_ARM64EC)
+#define TARVEL_SHA256_X86 1
+#define TARVEL_SHA256_TARGET
+#include <immintrin.h>
+#include <intrin.h>
+#else
+#define TARVEL_SHA256_X86 0
+#endif
+
+namespace tarvel {
+namespace {
+
+constexpr std::array<std::uint32_t, 64> kRoundConstants = {
+    0x428a2f98U, 0x71374491U, 0xb5c0fbcfU, 0xe9b5dba5U, 0x3956c25bU, 0x59f111f1U, 0x923f82a4U,
+    0xab1c5ed5U, 0xd807aa98U, 0x12835b01U, 0x243185beU, 0x550c7dc3U, 0x72be5d74U, 0x80deb1feU,
+    0x9bdc06a7U, 0xc19bf174U, 0xe49b69c1U, 0xefbe4786U, 0x0fc19dc6U, 0x240ca1ccU, 0x2de92c6fU,
+    0x4a7484aaU, 0x5cb0a9dcU, 0x76f988daU, 0x983e5152U, 0xa831c66dU, 0xb00327c8U, 0xbf597fc7U,
+    0xc6e00bf3U, 0xd5a79147U, 0x06ca6351U, 0x14292967U, 0x27b70a85U, 0x2e1b2138U, 0x4d2c6dfcU,
+    0x53380d13U, 0x650a7354U, 0x766a0abbU, 0x81c2c92eU, 0x92722c85U, 0xa2bfe8a1U, 0xa81a664bU,
+    0xc24b8b70U, 0xc76c51a3U, 0xd192e819U, 0xd6990624U, 0xf40e3585U, 0x106aa070U, 0x19a4c116U,
+    0x1e376c08U, 0x2748774cU, 0x34b0bcb5U, 0x391c0cb3U, 0x4ed8aa4aU, 0x5b9cca4fU, 0x682e6ff3U,
+    0x748f82eeU, 0x78a5636fU, 0x84c87814U, 0x8cc70208U, 0x90befffaU, 0xa4506cebU, 0xbef9a3f7U,
+    0xc67178f2U,
+};
+
+constexpr std::array<std::uint32_t, 8> kInitialHash = {
+    0x6a09e667U, 0xbb67ae85U, 0x3c6ef372U, 0xa54ff53aU,
+    0x510e527fU, 0x9b05688cU, 0x1f83d9abU, 0x5be0cd19U,
+};
+
+std::uint32_t load_be32(const std::uint8_t* p) {
+  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
+         std::uint32_t{p[3]};
+}
+
+void store_be32(std::uint8_t* p, std::uint32_t value) {
+  p[0] = static_cast<std::uint8_t>(value >> 24);
+  p[1] = static_cast<std::uint8_t>(value >> 16);
+  p[2] = static_cast<std::uint8_t>(value >> 8);
+  p[3] = static_cast<std::uint8_t>(value);
+}
+
+#if TARVEL_SHA256_X86
+
+bool probe_sha_extensions() {
+  unsigned leaf1_ecx = 0;
+  unsigned leaf7_ebx = 0;
+#if defined(_MSC_VER) && !defined(__clang__)
+  int regs[4] = {};
+  __cpuid(regs, 0);
+  if (regs[0] < 7) return false;
+  __cpuidex(regs, 1, 0);
+  leaf1_ecx = static_cast<unsigned>(regs[2]);
+  __cpuidex(regs, 7, 0);
+  leaf7_ebx = static_cast<unsigned>(regs[1]);
+#else
+  if (__get_cpuid_max(0, nullptr) < 7) return false;
+  unsigned eax = 0;
+  unsigned ebx = 0;
+  unsigned ecx = 0;
+  unsigned edx = 0;
+  __cpuid_count(1, 0, eax, ebx, ecx, edx);
+  leaf1_ecx = ecx;
+  __cpuid_count(7, 0, eax, ebx, ecx, edx);
+  leaf7_ebx = ebx;
+#endif
+  const bool ssse3 = (leaf1_ecx & (1U << 9)) != 0;
+  const bool sse41 = (leaf1_ecx & (1U << 19)) != 0;
+  const bool sha = (leaf7_ebx & (1U << 29)) != 0;
+  return ssse3 && sse41 && sha;
+}
+
+TARVEL_SHA256_TARGET inline __m128i load128(const void* p) {
+  return _mm_loadu_si128(static_cast<const __m128i*>(p));
+}
+
+TARVEL_SHA256_TARGET inline void store128(void* p, __m128i value) {
+  _mm_storeu_si128(static_cast<__m128i*>(p), value);
+}
+
+// The SHA instructions keep the eight working variables in two registers laid
+// out as {A,B,E,F} and {C,D,G,H} (A and C in the top lane), and each
+// SHA256RNDS2 runs two rounds from the low two lanes of a W+K vector.
+TARVEL_SHA256_TARGET inline void sha_ni_rounds4(__m128i& abef, __m128i& cdgh, __m128i w,
+                                                std::size_t first_round) {
+  const __m128i wk = _mm_add_epi32(w, load128(&kRoundConstants[first_round]));
+  // After two rounds the old {A,B,E,F} is the new {C,D,G,H}, so the two
+  // registers simply trade roles between the instruction pairs.
+  cdgh = _mm_sha256rnds2_epu32(cdgh, abef, wk);
+  abef = _mm_sha256rnds2_epu32(abef, cdgh, _mm_shuffle_epi32(wk, 0x0E));
+}
+
+// Next four schedule words from the previous sixteen (oldest group first).
+TARVEL_SHA256_TARGET inline __m128i sha_ni_schedule(__m128i w16, __m128i w12, __m128i w8,
+                                                    __m128i w4) {
+  const __m128i partial = _mm_add_epi32(_mm_sha256msg1_epu32(w16, w12), _mm_alignr_epi8(w4, w8, 4));
+  return _mm_sha256msg2_epu32(partial, w4);
+}
+
+TARVEL_SHA256_TARGET void compress_sha_ni(std::array<std::uint32_t, 8>& state,
+                                          const std::uint8_t* blocks, std::size_t block_count) {
+  // pshufb mask turning each big-endian message word into a native lane.
+  const __m128i byte_swap = _mm_set_epi64x(0x0c0d0e0f08090a0bLL, 0x0405060700010203LL);
+
+  const __m128i dcba = _mm_shuffle_epi32(load128(state.data()), 0xB1);
+  const __m128i hgfe = _mm_shuffle_epi32(load128(state.data() + 4), 0x1B);
+  __m128i abef = _mm_alignr_epi8(dcba, hgfe, 8);
+  __m128i cdgh = _mm_blend_epi16(hgfe, dcba, 0xF0);
+
+  for (; block_count != 0; --block_count, blocks += SHA256_BLOCK_SIZE) {
+    const __m128i abef_in = abef;
+    const __m128i cdgh_in = cdgh;
+    __m128i m0 = _mm_shuffle_epi8(load128(blocks), byte_swap);
+    __m128i m1 = _mm_shuffle_epi8(load128(blocks + 16), byte_swap);
+    __m128i m2 = _mm_shuffle_epi8(load128(blocks + 32), byte_swap);
+    __m128i m3 = _mm_shuffle_epi8(load128(blocks + 48), byte_swap);
+    sha_ni_rounds4(abef, cdgh, m0, 0);
+    sha_ni_rounds4(abef, cdgh, m1, 4);
+    sha_ni_rounds4(abef, cdgh, m2, 8);
+    sha_ni_rounds4(abef, cdgh, m3, 12);
+    for (std::size_t round = 16; round < 64; round += 16) {
+      m0 = sha_ni_schedule(m0, m1, m2, m3);
+      sha_ni_rounds4(abef, cdgh, m0, round);
+      m1 = sha_ni_schedule(m1, m2, m3, m0);
+      sha_ni_rounds4(abef, cdgh, m1, round + 4);
+      m2 = sha_ni_schedule(m2, m3, m0, m1);
+      sha_ni_rounds4(abef, cdgh, m2, round + 8);
+      m3 = sha_ni_schedule(m3, m0, m1, m2);
+      sha_ni_rounds4(abef, cdgh, m3, round + 12);
+    }
+    abef = _mm_add_epi32(abef, abef_in);
+    cdgh = _mm_add_epi32(cdgh, cdgh_in);
+  }
+
+  const __m128i feba = _mm_shuffle_epi32(abef, 0x1B);
+  const __m128i dchg = _mm_shuffle_epi32(cdgh, 0xB1);
+  store128(state.data(), _mm_blend_epi16(feba, dchg, 0xF0));
+  store128(state.data() + 4, _mm_alignr_epi8(dchg, feba, 8));
+}
+
+#endif  // TARVEL_SHA256_X86
+
+void compress_best(std::array<std::uint32_t, 8>& state, const std::uint8_t* blocks,
+                   std::size_t block_count) {
+  static const bool accelerated = detail::sha256_accelerated_available();
+  if (accelerated) {
+    detail::sha256_compress_accelerated(state, blocks, block_count);
+  } else {
+    detail::sha256_compress_portable(state, blocks, block_count);
+  }
+}
+
+// Takes count bytes that are known not to push the bit length past 64 bits.
+// Observably the same as storing them one at a time and compressing each block
+// the moment it fills, but whole blocks are compressed straight from data.
+void consume(Sha256Context& context, const std::uint8_t* data, std::uint64_t count) {
+  const std::uint64_t bit_length =
+      ((std::uint64_t{context.length_high} << 32) | context.length_low) + count * 8;
+  context.length_low = static_cast<std::uint32_t>(bit_length);
+  context.length_high = static_cast<std::uint32_t>(bit_length >> 32);
+
+  auto index = static_cast<std::size_t>(context.block_index);
+  if (index != 0) {
+    const std::size_t room = SHA256_BLOCK_SIZE - index;
+    const std::size_t take = count < room ? static_cast<std::size_t>(count) : room;
+    std::memcpy(context.message_block.data() + index, data, take);
+    index += take;
+    data += take;
+    count -= take;
+    if (index < SHA256_BLOCK_SIZE) {
+      context.block_index = static_cast<std::int16_t>(index);
+      return;
+    }
+    compress_best(context.intermediate_hash, context.message_block.data(), 1);
+  }
+
+  const auto whole_blocks = static_cast<std::size_t>(count / SHA256_BLOCK_SIZE);
+  if (whole_blocks != 0) {
+    compress_best(context.intermediate_hash, data, whole_blocks);
+    data += whole_blocks * SHA256_BLOCK_SIZE;
+  }
+  const auto tail = static_cast<std::size_t>(count % SHA256_BLOCK_SIZE);
+  if (tail != 0) std::memcpy(context.message_block.data(), data, tail);
+  context.block_index = static_cast<std::int16_t>(tail);
+}
+
+void finalise(Sha256Context& context) {
+  auto index = static_cast<std::size_t>(context.block_index);
+  auto& block = context.message_block;
+  block[index++] = 0x80;
+  if (index > SHA256_BLOCK_SIZE - 8) {
+    // No room left for the length: pad this block out and start another.
+    std::memset(block.data() + index, 0, SHA256_BLOCK_SIZE - index);
+    compress_best(context.intermediate_hash, block.data(), 1);
+    index = 0;
+  }
+  std::memset(block.data() + index, 0, SHA256_BLOCK_SIZE - 8 - index);
+  store_be32(block.data() + 56, context.length_high);
+  store_be32(block.data() + 60, context.length_low);
+  compress_best(context.intermediate_hash, block.data(), 1);
+
+  // Leave nothing of the message behind in the context once it is done with.
+  block.fill(0);
+  context.block_index = 0;
+  context.length_low = 0;
+  context.length_high = 0;
+  context.computed = 1;
+}
+
+}  // namespace
+
+namespace detail {
+
+void sha256_compress_portable(std::array<std::uint32_t, 8>& state, const std::uint8_t* blocks,
+                              std::size_t block_count) {
+  for (; block_count != 0; --block_count, blocks += SHA256_BLOCK_SIZE) {
+    std::array<std::uint32_t, 64> w;
+    for (std::size_t t = 0; t < 16; ++t) w[t] = load_be32(blocks + 4 * t);
+    for (std::size_t t = 16; t < 64; ++t) {
+      const std::uint32_t w15 = w[t - 15];
+      const std::uint32_t w2 = w[t - 2];
+      const std::uint32_t s0 = std::rotr(w15, 7) ^ std::rotr(w15, 18) ^ (w15 >> 3);
+      const std::uint32_t s1 = std::rotr(w2, 17) ^ std::rotr(w2, 19) ^ (w2 >> 10);
+      w[t] = s1 + w[t - 7] + s0 + w[t - 16];
+    }
+
+    std::uint32_t a = state[0];
+    std::uint32_t b = state[1];
+    std::uint32_t c = state[2];
+    std::uint32_t d = state[3];
+    std::uint32_t e = state[4];
+    std::uint32_t f = state[5];
+    std::uint32_t g = state[6];
+    std::uint32_t h = state[7];
+    for (std::size_t t = 0; t < 64; ++t) {
+      const std::uint32_t big_s1 = std::rotr(e, 6) ^ std::rotr(e, 11) ^ std::rotr(e, 25);
+      const std::uint32_t choose = (e & f) ^ (~e & g);
+      const std::uint32_t t1 = h + big_s1 + choose + kRoundConstants[t] + w[t];
+      const std::uint32_t big_s0 = std::rotr(a, 2) ^ std::rotr(a, 13) ^ std::rotr(a, 22);
+      const std::uint32_t majority = (a & b) ^ (a & c) ^ (b & c);
+      const std::uint32_t t2 = big_s0 + majority;
+      h = g;
+      g = f;
+      f = e;
+      e = d + t1;
+      d = c;
+      c = b;
+      b = a;
+      a = t1 + t2;
+    }
+    state[0] += a;
+    state[1] += b;
+    state[2] += c;
+    state[3] += d;
+    state[4] += e;
+    state[5] += f;
+    state[6] += g;
+    state[7] += h;
+  }
+}
+
+void sha256_compress_accelerated(std::array<std::uint32_t, 8>& state, const std::uint8_t* blocks,
+                                 std::size_t block_count) {
+#if TARVEL_SHA256_X86
+  if (sha256_accelerated_available()) {
+    compress_sha_ni(state, blocks, block_count);
+    return;
+  }
+#endif
+  sha256_compress_portable(state, blocks, block_count);
+}
+
+bool sha256_accelerated_available() {
+#if TARVEL_SHA256_X86
+  static const bool available = probe_sha_extensions();
+  return available;
+#else
+  return false;
+#endif
+}
+
+}  // namespace detail
+
+int sha256_reset(Sha256Context* context) {
+  if (context == nullptr) return SHA256_NULL;
+  context->intermediate_hash = kInitialHash;
+  context->length_low = 0;
+  context->length_high = 0;
+  context->block_index = 0;
+  context->computed = 0;
+  context->corrupted = SHA256_SUCCESS;
+  return SHA256_SUCCESS;
+}
+
+int sha256_input(Sha256Context* context, const std::uint8_t* data, std::uint32_t count) {
+  if (count == 0) return SHA256_SUCCESS;
+  if (context == nullptr || data == nullptr) return SHA256_NULL;
+  if (context->computed != 0) {
+    context->corrupted = SHA256_STATE_ERROR;
+    return SHA256_STATE_ERROR;
+  }
+  if (context->corrupted != 0) return context->corrupted;
+
+  // Each byte adds 8 to the 64-bit bit length. The bytes that fit without a carry
+  // out of bit 63 are taken normally. If the call holds more, the next byte is
+  // the one whose count wraps the length: it is still stored in message_block and
+  // counted (so the length words end up wrapped), the context turns corrupted,
+  // its block is not compressed even when it is the 64th byte (block_index may
+  // then read 64, harmless because a corrupted context refuses input and result
+  // until reset), and nothing after it is taken. The caller only hears about it
+  // from the next input or result call; this one still reports success.
+  const std::uint64_t bit_length =
+      (std::uint64_t{context->length_high} << 32) | context->length_low;
+  const std::uint64_t bytes_that_fit = ~bit_length / 8;
+  if (count <= bytes_that_fit) {
+    consume(*context, data, count);
+    return SHA256_SUCCESS;
+  }
+
+  consume(*context, data, bytes_that_fit);  // < count, so within this call's data
+  const std::uint64_t wrapped = bit_length + (bytes_that_fit + 1) * 8;
+  context->message_block[static_cast<std::size_t>(context->block_index)] =
+      data[static_cast<std::size_t>(bytes_that_fit)];
+  ++context->block_index;
+  context->length_low = static_cast<std::uint32_t>(wrapped);
+  context->length_high = static_cast<std::uint32_t>(wrapped >> 32);
+  context->corrupted = SHA256_NULL;
+  return SHA256_SUCCESS;
+}
+
+int sha256_result(Sha256Context* context, std::uint8_t* digest) {
+  if (context == nullptr || digest == nullptr) return SHA256_NULL;
+  if (context->corrupted != 0) return context->corrupted;
+  if (context->computed == 0) finalise(*context);
+  for (std::size_t i = 0; i < context->intermediate_hash.size(); ++i) {
+    store_be32(digest + 4 * i, context->intermediate_hash[i]);
+  }
+  return SHA256_SUCCESS;
+}
+
+}  // namespace tarvel
