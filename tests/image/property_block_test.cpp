@@ -1,0 +1,101 @@
+#include <gtest/gtest.h>
+
+#include "image/property_block.h"
+#include "support/image_writer.h"
+
+namespace tarvel {
+namespace {
+
+using testing::Bytes;
+using testing::concat;
+using testing::property_item;
+using testing::utf16le;
+
+constexpr std::u16string_view VALUE_1 = u"0123456789abcdef0123456789abcdef01234567";
+constexpr std::u16string_view VALUE_2 = u"fedcba9876543210fedcba9876543210fedcba98";
+
+EntryRecord with_block(const Bytes& block) {
+  EntryRecord record;
+  record.properties = block;
+  record.properties_size = static_cast<std::uint32_t>(block.size());
+  return record;
+}
+
+std::optional<std::u16string> lookup(const EntryRecord& record) {
+  std::u16string out = u"untouched";
+  if (!find_sha1_value(&record, out)) {
+    EXPECT_EQ(out, u"untouched") << "a failed lookup leaves out as it was";
+    return std::nullopt;
+  }
+  return out;
+}
+
+TEST(FindSha1Value, PicksTheFirstSha1ItemWithAnEightyTwoByteValue) {
+  const Bytes short_value = property_item(utf16le(u"SHA1"), Bytes(80, 'a'));
+  struct Case {
+    const char* what;
+    Bytes block;
+    std::optional<std::u16string> expected;
+  };
+  const Case cases[] = {
+      {"only item", testing::sha1_property(VALUE_1), std::u16string(VALUE_1)},
+      {"after other names",
+       concat({property_item(utf16le(u"Company"), utf16le(u"x")), testing::sha1_property(VALUE_1)}),
+       std::u16string(VALUE_1)},
+      {"80-byte value passed over", concat({short_value, testing::sha1_property(VALUE_2)}),
+       std::u16string(VALUE_2)},
+      {"first of two", concat({testing::sha1_property(VALUE_1), testing::sha1_property(VALUE_2)}),
+       std::u16string(VALUE_1)},
+      {"name with a unit after its NUL",
+       property_item(utf16le(std::u16string_view(u"SHA1\0X", 6)), utf16le(VALUE_1)),
+       std::u16string(VALUE_1)},
+      {"name without NUL", property_item(utf16le(u"SHA1", false), utf16le(VALUE_1)),
+       std::u16string(VALUE_1)},
+      {"odd name size",
+       property_item(concat({utf16le(u"SHA1", false), Bytes{0}}), utf16le(VALUE_1)),
+       std::u16string(VALUE_1)},
+      {"value without NUL is 41 units",
+       property_item(utf16le(u"SHA1"), utf16le(std::u16string(VALUE_1) + u"Z", false)),
+       std::u16string(VALUE_1) + u"Z"},
+      {"short value text ends at its NUL",
+       property_item(utf16le(u"SHA1"), concat({utf16le(u"abc"), Bytes(74, 0)})), u"abc"},
+      {"lower case name", property_item(utf16le(u"sha1"), utf16le(VALUE_1)), std::nullopt},
+      {"mixed case name", property_item(utf16le(u"Sha1"), utf16le(VALUE_1)), std::nullopt},
+      {"hyphenated name", property_item(utf16le(u"SHA-1"), utf16le(VALUE_1)), std::nullopt},
+      {"trailing blank", property_item(utf16le(u"SHA1 "), utf16le(VALUE_1)), std::nullopt},
+      {"prefix of the name", property_item(utf16le(u"SHA"), utf16le(VALUE_1)), std::nullopt},
+      {"only an 80-byte value", short_value, std::nullopt},
+      {"empty block", Bytes{}, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(lookup(with_block(c.block)), c.expected) << c.what;
+  }
+}
+
+TEST(FindSha1Value, ExemptOrAbsentRecordsAreNotLookedAt) {
+  EntryRecord exempt = with_block(testing::sha1_property(VALUE_1));
+  exempt.flags_c = HASH_EXEMPT_C;
+  EXPECT_EQ(lookup(exempt), std::nullopt);
+  exempt.flags_c = ~HASH_EXEMPT_C;
+  EXPECT_EQ(lookup(exempt), std::u16string(VALUE_1));
+  std::u16string out;
+  EXPECT_FALSE(find_sha1_value(nullptr, out));
+}
+
+TEST(FindSha1Value, ItemsRunningPastTheBlockEndTheScan) {
+  const Bytes good = testing::sha1_property(VALUE_1);
+  // Every cut of a good item, alone or behind another item, must fail without reading past it.
+  for (std::size_t size = 0; size < good.size(); ++size) {
+    const Bytes cut(good.begin(), good.begin() + static_cast<long>(size));
+    EXPECT_EQ(lookup(with_block(cut)), std::nullopt) << size;
+  }
+  // A name size past the end stops the scan before a good item could be reached.
+  Bytes lying = property_item(utf16le(u"Other"), utf16le(u"v"));
+  testing::put_u32(lying, 0, 0xFFFFFFFF);
+  EXPECT_EQ(lookup(with_block(concat({lying, good}))), std::nullopt);
+  // Items before a broken one were already looked at.
+  EXPECT_EQ(lookup(with_block(concat({good, Bytes{1, 2, 3}}))), std::u16string(VALUE_1));
+}
+
+}  // namespace
+}  // namespace tarvel

@@ -1,0 +1,62 @@
+#include <gtest/gtest.h>
+
+#include "platform/console.h"
+#include "support/capture_console.h"
+
+namespace tarvel {
+namespace {
+
+// An encoder for a single-byte code page that has only ASCII and U+00E9.
+std::size_t encode_latin_e(char32_t character, char* out) {
+  if (character == 0xE9) {
+    out[0] = '\xE9';
+    return 1;
+  }
+  return 0;
+}
+
+TEST(WideEncoder, ConvertsCharactersAndMarksWhatTheEncodingLacks) {
+  const WideEncoder utf8(&testing::encode_utf8);
+  const WideEncoder latin(&encode_latin_e);
+  struct Case {
+    std::u16string_view text;
+    std::string as_utf8;
+    std::string as_latin;
+  };
+  const Case cases[] = {
+      {u"plain", "plain", "plain"},
+      {u"caf\x00E9", "caf\xC3\xA9", "caf\xE9"},
+      {u"\x20AC", "\xE2\x82\xAC", "?"},
+      // A surrogate pair is one character, a lone half is none.
+      {u"\xD83D\xDE00!", "\xF0\x9F\x98\x80!", "?!"},
+      {u"a\xD83D"
+       u"b",
+       "a?b", "a?b"},
+      {u"a\xDE00", "a?", "a?"},
+      {u"\xD83D", "?", "?"},
+  };
+  for (const Case& c : cases) {
+    std::string out = "<";
+    utf8.append(c.text, out);
+    EXPECT_EQ(out, "<" + c.as_utf8);
+    out.clear();
+    latin.append(c.text, out);
+    EXPECT_EQ(out, c.as_latin);
+  }
+}
+
+TEST(BufferedConsole, KeepsBothChannelsInCallOrderAcrossFlushes) {
+  testing::CaptureConsole console;
+  std::string expected;
+  for (int i = 0; i < 20000; ++i) {
+    console.write_wide(u"w\x00E9");
+    console.write_bytes("b\xE9");
+    expected +=
+        "w\xC3\xA9"
+        "b\xE9";
+  }
+  EXPECT_EQ(console.text(), expected);
+}
+
+}  // namespace
+}  // namespace tarvel

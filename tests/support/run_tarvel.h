@@ -1,0 +1,37 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/image_writer.h"
+
+namespace tarvel::testing {
+
+struct RunResult {
+  int status = -1;     // exit status, or -1 when the process did not exit normally
+  std::string output;  // everything written to standard output
+  std::string errors;  // everything written to standard error
+};
+
+// Runs the built tarvel binary with the given arguments under the given locale.
+RunResult run_tarvel(const std::vector<std::string>& arguments,
+                     const std::string& locale = "C.UTF-8");
+
+// A fresh directory that is removed with everything in it when the object goes.
+class TempDir {
+ public:
+  TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  ~TempDir();
+
+  const std::filesystem::path& path() const { return path_; }
+  // Writes bytes to a file in the directory and returns its full path as a string.
+  std::string write(const std::string& name, const Bytes& bytes) const;
+
+ private:
+  std::filesystem::path path_;
+};
+
+}  // namespace tarvel::testing
