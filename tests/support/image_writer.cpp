@@ -113,6 +113,7 @@ Bytes write_entry(const EntrySpec& entry, std::uint16_t version) {
 
 Bytes write_image(const ImageSpec& spec) {
   Bytes out;
+  out.reserve(1024 + spec.hosts.size() + spec.entry_tail.size());
   append_u16(out, spec.version);
   out.insert(out.end(), spec.header.begin(), spec.header.end());
   for (const Bytes& block : spec.skipped) {

@@ -1,0 +1,172 @@
+#include "bench_images.h"
+
+#include <array>
+#include <string>
+#include <vector>
+
+namespace tarvel::bench {
+
+namespace {
+
+using testing::Bytes;
+
+// A small fixed generator (SplitMix64), so the images do not depend on the standard library's
+// distributions, which differ between implementations.
+class Random {
+ public:
+  explicit Random(std::uint64_t seed) : state_(seed) {}
+  std::uint64_t next() {
+    std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ULL);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+    return z ^ (z >> 31);
+  }
+  std::size_t below(std::size_t bound) { return static_cast<std::size_t>(next() % bound); }
+  bool chance(std::size_t per_thousand) { return below(1000) < per_thousand; }
+
+ private:
+  std::uint64_t state_;
+};
+
+constexpr std::array<std::u16string_view, 24> WORDS = {
+    u"Windows",  u"System32", u"Program Files", u"Users", u"AppData", u"Local",
+    u"Roaming",  u"Microsoft", u"Temp",         u"drivers", u"etc",    u"Common Files",
+    u"Contoso",  u"Fabrikam", u"Update",        u"cache", u"Packages", u"WinSxS",
+    u"Résumés",  u"Données",  u"Überblick",     u"logs",  u"ProgramData", u"Startup"};
+constexpr std::array<std::u16string_view, 8> EXTENSIONS = {u".exe", u".dll", u".sys", u".ini",
+                                                           u".dat", u".log", u".lnk", u".txt"};
+constexpr std::u16string_view LETTERS = u"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-";
+constexpr std::u16string_view HEX = u"0123456789abcdef";
+constexpr std::uint32_t AUTORUN_BIT = 0x00000004;
+
+struct Entry {
+  std::u16string directory;
+  std::u16string name;
+  std::u16string sha1;  // empty: no SHA1 property
+  std::uint32_t flags_a;
+  std::uint32_t flags_c;
+};
+
+std::u16string random_directory(Random& random) {
+  std::u16string directory;
+  directory.push_back(static_cast<char16_t>((random.chance(900) ? u'C' : u'D') +
+                                            (random.chance(300) ? 0x20 : 0)));
+  directory += u":";
+  const std::size_t levels = 2 + random.below(5);
+  for (std::size_t level = 0; level < levels; ++level) {
+    directory += u"\\";
+    directory += WORDS[random.below(WORDS.size())];
+    if (random.chance(400)) {
+      directory += LETTERS.substr(random.below(LETTERS.size() - 4), 3);
+    }
+  }
+  return directory;
+}
+
+std::u16string random_name(Random& random) {
+  // 2 to 24 characters and a 4-character extension.
+  const std::size_t length = 2 + random.below(23);
+  std::u16string name;
+  for (std::size_t i = 0; i < length; ++i) {
+    name.push_back(LETTERS[random.below(LETTERS.size())]);
+  }
+  if (random.chance(20)) {
+    name[0] = u'\x00E9';
+  }
+  return name + std::u16string(EXTENSIONS[random.below(EXTENSIONS.size())]);
+}
+
+std::u16string random_sha1(Random& random) {
+  std::u16string value;
+  for (int i = 0; i < 40; ++i) {
+    value.push_back(HEX[random.below(16)]);
+  }
+  return value;
+}
+
+Entry random_entry(Random& random) {
+  Entry entry;
+  entry.directory = random_directory(random);
+  entry.name = random_name(random);
+  if (random.chance(950)) {
+    entry.sha1 = random_sha1(random);
+  }
+  entry.flags_a = 0x20 | (random.chance(20) ? AUTORUN_BIT : 0) |
+                  static_cast<std::uint32_t>(random.below(4) << 5);
+  entry.flags_c = static_cast<std::uint32_t>(random.below(2) << 4);
+  return entry;
+}
+
+Bytes entry_bytes(const Entry& entry) {
+  testing::EntrySpec spec = testing::entry(entry.directory, entry.name, entry.flags_a, entry.flags_c);
+  spec.lead_value = entry.name.size();
+  Bytes other = testing::property_item(testing::utf16le(u"Version"), testing::utf16le(u"10.0.19041.1"));
+  spec.properties = entry.sha1.empty() ? other
+                                       : testing::concat({testing::sha1_property(entry.sha1), other});
+  return testing::write_entry(spec, 5);
+}
+
+testing::ImageSpec base_image(Random& random, const BenchImageOptions& options, bool later) {
+  testing::ImageSpec image;
+  image.version = 5;
+  std::string hosts = "# hosts\r\n";
+  for (std::size_t line = 0; line < options.hosts_lines; ++line) {
+    // A few lines change between the two images.
+    const bool changed = later && random.chance(10);
+    hosts += "10." + std::to_string(line / 65536 % 256) + "." + std::to_string(line / 256 % 256) +
+             "." + std::to_string(line % 256) + " host" + std::to_string(line) +
+             (changed ? ".changed" : "") + ".example\r\n";
+  }
+  image.hosts = testing::bytes_of(hosts);
+  image.hosts.push_back(0);
+  for (std::size_t index = 0; index < options.applications; ++index) {
+    const bool changed = later && random.chance(10);
+    const std::string digits = std::to_string(index);
+    const std::u16string key = u"{APP-" + std::u16string(digits.begin(), digits.end()) +
+                               (changed ? u"-v2}" : u"}");
+    image.apps.push_back(testing::app(key, u"Application " + key));
+  }
+  return image;
+}
+
+}  // namespace
+
+std::pair<Bytes, Bytes> make_bench_images(const BenchImageOptions& options) {
+  Random random(options.seed);
+  Bytes old_section;
+  Bytes new_section;
+  for (std::size_t index = 0; index < options.entries; ++index) {
+    Entry entry = random_entry(random);
+    const std::size_t fate = random.below(1000);
+    if (fate < 3) {  // removed later
+      const Bytes bytes = entry_bytes(entry);
+      old_section.insert(old_section.end(), bytes.begin(), bytes.end());
+      continue;
+    }
+    if (fate < 6) {  // added later
+      const Bytes bytes = entry_bytes(entry);
+      new_section.insert(new_section.end(), bytes.begin(), bytes.end());
+      continue;
+    }
+    const Bytes before = entry_bytes(entry);
+    old_section.insert(old_section.end(), before.begin(), before.end());
+    if (fate < 8 && !entry.sha1.empty()) {
+      entry.sha1 = random_sha1(random);
+    } else if (fate < 10) {
+      entry.flags_a ^= 0x40;
+    }
+    // The inspection tool writes drive letters in either case.
+    if (random.chance(100)) {
+      entry.directory[0] = static_cast<char16_t>(entry.directory[0] ^ 0x20);
+    }
+    const Bytes after = entry_bytes(entry);
+    new_section.insert(new_section.end(), after.begin(), after.end());
+  }
+  testing::ImageSpec old_image = base_image(random, options, false);
+  testing::ImageSpec new_image = base_image(random, options, true);
+  old_image.entry_tail = std::move(old_section);
+  new_image.entry_tail = std::move(new_section);
+  return {testing::write_image(old_image), testing::write_image(new_image)};
+}
+
+}  // namespace tarvel::bench
