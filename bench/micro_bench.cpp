@@ -79,7 +79,7 @@ void BM_ParseImage(benchmark::State& state) {
       state.SkipWithError("parse failed");
       break;
     }
-    benchmark::DoNotOptimize(image.entries.data());
+    benchmark::DoNotOptimize(image.entries.size());
   }
   set_bytes(state, data.size());
 }

@@ -35,19 +35,17 @@ void print_with_path(Console& console, std::u16string_view format,
   console.write_wide(format.substr(placeholder + 2));
 }
 
-// Prints the loading line, then reads and parses one image. The file's bytes are released as
-// soon as parsing is done: nothing refers into them.
+// Prints the loading line, then reads and parses one image. Nothing refers into the file's bytes
+// once parsing is done, so the buffer can take the next file.
 bool load_image(Platform& platform, std::u16string_view loading_line,
-                const std::filesystem::path& path, LoadedImage& image) {
+                const std::filesystem::path& path, FileData& file, LoadedImage& image) {
   Console& console = platform.console();
   print_with_path(console, loading_line, path);
-  FileData file;
   if (!platform.read_whole_file(path, file)) {
     console.write_wide(OPEN_ERROR);
     return false;
   }
   const bool parsed = parse_image(file.span(), image, console);
-  file.release();
   if (!parsed) {
     console.write_wide(PARSE_ERROR);
   }
@@ -67,14 +65,16 @@ int run_after_start_up(std::span<const std::filesystem::path> arguments, Platfor
     return STATUS_OK;
   }
 
+  FileData file;
   LoadedImage old_image;
-  if (!load_image(platform, LOADING_OLD, arguments[1], old_image)) {
+  if (!load_image(platform, LOADING_OLD, arguments[1], file, old_image)) {
     return STATUS_OK;
   }
   LoadedImage new_image;
-  if (!load_image(platform, LOADING_NEW, arguments[2], new_image)) {
+  if (!load_image(platform, LOADING_NEW, arguments[2], file, new_image)) {
     return STATUS_OK;
   }
+  file.release();
   console.write_wide(REPORT_START);
 
   detect_entry_changes(old_image.entries, new_image.entries, drive_map, report);

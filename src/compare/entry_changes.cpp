@@ -51,7 +51,7 @@ void detect_entry_changes(EntryTable& old_table, EntryTable& new_table, const Dr
   // Lookups in the old table never see a new-image directory before it is normalised, so all of
   // them can be normalised first; the new index then holds the final keys.
   for (EntryRecord& record : new_table) {
-    normalise_directory(record.directory, drive_map);
+    normalise_directory(record.directory.units(), drive_map);
   }
   const EntryIndex old_index(old_table);
   const EntryIndex new_index(new_table);
@@ -62,14 +62,16 @@ void detect_entry_changes(EntryTable& old_table, EntryTable& new_table, const Dr
 
   std::u16string old_sha1;
   std::u16string new_sha1;
+  std::size_t hint = 0;  // where the next match most likely stands in the new table
   for (EntryRecord& old_record : old_table) {
     if (!has_status(old_record)) {
       continue;
     }
-    EntryRecord* new_record = find_entry(new_index, old_record.name, old_record.directory);
+    EntryRecord* new_record = new_index.find_near(old_record.name, old_record.directory, hint);
     if (new_record == nullptr) {
       continue;
     }
+    hint = new_index.index_of(*new_record) + 1;
     build_full_path(old_record, path);
     if (!is_hash_exempt(old_record) && !is_hash_exempt(*new_record)) {
       const bool old_found = find_sha1_value(&old_record, old_sha1);

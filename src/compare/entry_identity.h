@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,7 +18,7 @@ DriveMap identity_drive_map();
 
 // Upper-cases the first letter of a new-image directory (after a "\\?\" prefix) and, when it is
 // a drive letter, maps it through the drive map. Changes at most one unit.
-void normalise_directory(std::u16string& directory, const DriveMap& drive_map);
+void normalise_directory(std::span<char16_t> directory, const DriveMap& drive_map);
 
 // A hash index over one entry table by (name, directory). A lookup gives the record a
 // front-to-back scan would find: the lowest index among equal keys. Build it after the table's
@@ -27,6 +28,11 @@ class EntryIndex {
   explicit EntryIndex(EntryTable& table);
 
   EntryRecord* find(std::u16string_view name, std::u16string_view directory) const;
+  // The same record as find, but looks at the record at index `hint` first: when two tables list
+  // their entries in nearly the same order, most look-ups need no hashing at all.
+  EntryRecord* find_near(std::u16string_view name, std::u16string_view directory,
+                         std::size_t hint) const;
+  std::size_t index_of(const EntryRecord& record) const;
 
  private:
   struct Slot {
@@ -35,6 +41,7 @@ class EntryIndex {
   };
 
   EntryTable* table_;
+  std::vector<std::uint8_t> first_;  // 1 where a record has the lowest index of its key
   std::vector<Slot> slots_;
   std::size_t mask_ = 0;
 };

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "image/byte_reader.h"
@@ -67,23 +68,26 @@ bool split_record(ByteReader& section, const RecordLayout& layout, RecordParts& 
          section.take_prefixed(parts.properties);
 }
 
-// An entry text as it reads from a zero-filled field: an odd last byte is the low byte of a unit,
-// and the text stops at the first NUL unit.
-void decode_field_text(std::span<const std::uint8_t> bytes, std::u16string& out) {
-  const std::size_t units = (bytes.size() + 1) / 2;
-  out.resize(units);
-  std::size_t length = 0;
-  for (; length < units; ++length) {
-    const std::size_t at = length * 2;
-    const auto low = static_cast<char16_t>(bytes[at]);
-    const auto high = at + 1 < bytes.size() ? static_cast<char16_t>(bytes[at + 1] << 8) : 0;
-    const auto unit = static_cast<char16_t>(low | high);
-    if (unit == 0) {
-      break;
+// Units an entry text may take: an odd last byte is the low byte of a unit of its own.
+std::size_t field_units(std::span<const std::uint8_t> bytes) { return (bytes.size() + 1) / 2; }
+
+// An entry text as it reads from a zero-filled field: it stops at the first NUL unit.
+StoredText decode_field_text(std::span<const std::uint8_t> bytes, EntryTable& table) {
+  const std::span<char16_t> space = table.text_space(field_units(bytes));
+  const std::size_t whole = bytes.size() / 2;
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(space.data(), bytes.data(), whole * sizeof(char16_t));
+  } else {
+    for (std::size_t i = 0; i < whole; ++i) {
+      space[i] = ByteReader::load_u16(bytes.data() + i * 2);
     }
-    out[length] = unit;
   }
-  out.resize(length);
+  if (whole < space.size()) {
+    space[whole] = bytes.back();
+  }
+  const std::size_t length =
+      static_cast<std::size_t>(std::find(space.begin(), space.end(), u'\0') - space.begin());
+  return table.keep_text(space, length);
 }
 
 // An application text: its whole stored units; an odd last byte belongs to no unit.
@@ -99,7 +103,8 @@ std::uint32_t u32_at(std::span<const std::uint8_t> bytes, std::size_t offset) {
   return ByteReader::load_u32(bytes.data() + offset);
 }
 
-void decode_record(const RecordParts& parts, const RecordLayout& layout, EntryRecord& record) {
+void decode_record(const RecordParts& parts, const RecordLayout& layout, EntryTable& table) {
+  EntryRecord record;
   const auto fixed = parts.fixed;
   record.lead_value = layout.lead_size == 8 ? ByteReader::load_u64(fixed.data())
                                             : ByteReader::load_u32(fixed.data());
@@ -115,11 +120,12 @@ void decode_record(const RecordParts& parts, const RecordLayout& layout, EntryRe
   record.byte_b = fixed[layout.byte_b];
   record.word_a = ByteReader::load_u16(fixed.data() + layout.word_a);
   record.byte_c = fixed[layout.byte_c];
-  decode_field_text(parts.name, record.name);
-  decode_field_text(parts.directory, record.directory);
-  decode_field_text(parts.extra_text, record.extra_text);
-  record.properties.assign(parts.properties.begin(), parts.properties.end());
+  record.name = decode_field_text(parts.name, table);
+  record.directory = decode_field_text(parts.directory, table);
+  record.extra_text = decode_field_text(parts.extra_text, table);
+  record.properties = table.store_properties(parts.properties);
   record.properties_size = static_cast<std::uint32_t>(parts.properties.size());
+  table.append(record);
 }
 
 bool digest_matches(std::span<const std::uint8_t> file_data) {
@@ -161,18 +167,24 @@ bool read_applications(ByteReader& file, std::uint16_t version, std::vector<AppR
 
 bool read_entries(ByteReader section, std::uint16_t version, EntryTable& entries) {
   const RecordLayout& layout = layout_for(version);
-  // Count the records that are really there first, so the table is sized once and exactly.
-  std::size_t complete = 0;
+  // Measure the records that are really there first, so the table takes its memory once and
+  // exactly, never on the word of a length that the file cannot back.
+  std::size_t records = 0;
+  std::size_t text_units = 0;
+  std::size_t property_bytes = 0;
   RecordParts parts;
   for (ByteReader scan = section; !scan.at_end() && split_record(scan, layout, parts);) {
-    ++complete;
+    ++records;
+    text_units += field_units(parts.name) + field_units(parts.directory) +
+                  field_units(parts.extra_text);
+    property_bytes += parts.properties.size();
   }
-  entries.reserve(entries.size() + complete);
+  entries.reserve(records, text_units, property_bytes);
   while (!section.at_end()) {
     if (!split_record(section, layout, parts)) {
       return false;
     }
-    decode_record(parts, layout, entries.emplace_back());
+    decode_record(parts, layout, entries);
   }
   return true;
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <new>
 #include <span>
 
 #include "platform/case_folding.h"
@@ -11,15 +12,31 @@
 
 namespace tarvel {
 
-// The whole contents of one file, owned.
+// The whole contents of one file, owned. The buffer is kept for the next file read into the same
+// FileData when it is large enough, so the second image costs no fresh memory.
 struct FileData {
   std::unique_ptr<std::uint8_t[]> bytes;
   std::uint32_t size = 0;
+  std::size_t capacity = 0;
 
   std::span<const std::uint8_t> span() const { return {bytes.get(), size}; }
+  // Room for `wanted` bytes, or null when that memory cannot be had; the content is not kept.
+  std::uint8_t* prepare(std::uint32_t wanted) {
+    if (capacity < wanted) {
+      release();
+      bytes.reset(new (std::nothrow) std::uint8_t[wanted]);
+      if (!bytes) {
+        return nullptr;
+      }
+      capacity = wanted;
+    }
+    size = wanted;
+    return bytes.get();
+  }
   void release() {
     bytes.reset();
     size = 0;
+    capacity = 0;
   }
 };
 

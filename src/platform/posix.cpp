@@ -7,7 +7,6 @@
 #include <clocale>
 #include <cstdint>
 #include <cwchar>
-#include <new>
 
 #include "platform/platform.h"
 
@@ -79,14 +78,14 @@ bool read_whole_file(const std::filesystem::path& path, FileData& data) {
   if (size == 0 || size > LARGEST_FILE) {
     return false;
   }
-  std::unique_ptr<std::uint8_t[]> bytes(new (std::nothrow) std::uint8_t[size]);
-  if (!bytes) {
+  std::uint8_t* const buffer = data.prepare(static_cast<std::uint32_t>(size));
+  if (buffer == nullptr) {
     return false;
   }
   // read() may deliver a large file in several pieces; a file that ends early is a failure.
   std::uint64_t done = 0;
   while (done < size) {
-    const ssize_t got = ::read(file.get(), bytes.get() + done, size - done);
+    const ssize_t got = ::read(file.get(), buffer + done, size - done);
     if (got < 0 && errno == EINTR) {
       continue;
     }
@@ -95,8 +94,6 @@ bool read_whole_file(const std::filesystem::path& path, FileData& data) {
     }
     done += static_cast<std::uint64_t>(got);
   }
-  data.bytes = std::move(bytes);
-  data.size = static_cast<std::uint32_t>(size);
   return true;
 }
 

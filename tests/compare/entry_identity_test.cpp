@@ -5,11 +5,20 @@
 namespace tarvel {
 namespace {
 
-EntryRecord record(std::u16string_view directory, std::u16string_view name) {
-  EntryRecord out;
-  out.directory = directory;
-  out.name = name;
-  return out;
+EntryRecord& add(EntryTable& table, std::u16string_view directory, std::u16string_view name) {
+  EntryRecord record;
+  record.directory = table.store_text(directory);
+  record.name = table.store_text(name);
+  return table.append(record);
+}
+
+EntryTable table_of(
+    std::initializer_list<std::pair<std::u16string_view, std::u16string_view>> keys) {
+  EntryTable table;
+  for (const auto& [directory, name] : keys) {
+    add(table, directory, name);
+  }
+  return table;
 }
 
 TEST(NormaliseDirectory, UpperCasesTheFirstLetterAfterAnyLongPathPrefix) {
@@ -45,12 +54,12 @@ TEST(NormaliseDirectory, MapsDriveLettersOnly) {
 }
 
 TEST(FindEntry, MatchesExactlyAndFindsTheLowestIndex) {
-  EntryTable table = {record(u"C:\\Windows", u"Explorer.exe"),
-                      record(u"C:\\WINDOWS", u"a"),
-                      record(u"", u"loose"),
-                      record(u"C:\\Windows", u"x"),
-                      record(u"C:\\Windows", u"x"),
-                      record(u"C:\\Windows", u"Explorer.exe")};
+  EntryTable table = table_of({{u"C:\\Windows", u"Explorer.exe"},
+                               {u"C:\\WINDOWS", u"a"},
+                               {u"", u"loose"},
+                               {u"C:\\Windows", u"x"},
+                               {u"C:\\Windows", u"x"},
+                               {u"C:\\Windows", u"Explorer.exe"}});
   const EntryIndex index(table);
   EXPECT_EQ(find_entry(index, u"Explorer.exe", u"C:\\Windows"), &table[0]);
   EXPECT_EQ(find_entry(index, u"x", u"C:\\Windows"), &table[3]);
@@ -68,8 +77,8 @@ TEST(FindEntry, MatchesExactlyAndFindsTheLowestIndex) {
 TEST(FindEntry, AgreesWithAFrontToBackScanOnManyCollidingKeys) {
   EntryTable table;
   for (int i = 0; i < 5000; ++i) {
-    table.push_back(record(u"C:\\d" + std::u16string(static_cast<std::size_t>(i % 7), u'x'),
-                           u"n" + std::u16string(static_cast<std::size_t>(i % 13), u'y')));
+    add(table, u"C:\\d" + std::u16string(static_cast<std::size_t>(i % 7), u'x'),
+        u"n" + std::u16string(static_cast<std::size_t>(i % 13), u'y'));
   }
   const EntryIndex index(table);
   for (int d = 0; d < 8; ++d) {
@@ -84,19 +93,31 @@ TEST(FindEntry, AgreesWithAFrontToBackScanOnManyCollidingKeys) {
         }
       }
       EXPECT_EQ(find_entry(index, name, directory), scan) << d << " " << n;
+      // A hint never changes the answer, wherever it points: at a later duplicate, at the
+      // match itself, at another key or past the end.
+      for (std::size_t hint : {std::size_t{0}, std::size_t{91}, std::size_t{4999},
+                               std::size_t{5000}, std::size_t{123456}}) {
+        EXPECT_EQ(index.find_near(name, directory, hint), scan) << d << " " << n << " " << hint;
+      }
+      if (scan != nullptr) {
+        const std::size_t at = index.index_of(*scan);
+        EXPECT_EQ(index.find_near(name, directory, at), scan);
+        EXPECT_EQ(index.find_near(name, directory, at + 91), scan) << "a later duplicate";
+      }
     }
   }
 }
 
 TEST(BuildFullPath, JoinsWithOneBackslashWhateverTheLength) {
+  EntryTable table;
   std::u16string path = u"previous content";
-  build_full_path(record(u"C:\\", u"boot.ini"), path);
+  build_full_path(add(table, u"C:\\", u"boot.ini"), path);
   EXPECT_EQ(path, u"C:\\\\boot.ini");
-  build_full_path(record(u"", u"name"), path);
+  build_full_path(add(table, u"", u"name"), path);
   EXPECT_EQ(path, u"name");
   const std::u16string long_directory(2047, u'd');
   const std::u16string long_name(259, u'n');
-  build_full_path(record(long_directory, long_name), path);
+  build_full_path(add(table, long_directory, long_name), path);
   EXPECT_EQ(path.size(), 2307u);
   EXPECT_EQ(path, long_directory + u"\\" + long_name);
 }

@@ -94,13 +94,13 @@ TEST(ParseImage, EveryVersionLoadsEveryField) {
     EXPECT_EQ(record.byte_b, 0xB1);
     EXPECT_EQ(record.word_a, 0x7A7B);
     EXPECT_EQ(record.byte_c, 0xC1);
-    EXPECT_EQ(record.name, u"file.exe");
-    EXPECT_EQ(record.directory, u"C:\\dir");
-    EXPECT_EQ(record.extra_text, u"extra");
-    EXPECT_EQ(record.properties, (Bytes{1, 2, 3}));
+    EXPECT_EQ(record.name.view(), u"file.exe");
+    EXPECT_EQ(record.directory.view(), u"C:\\dir");
+    EXPECT_EQ(record.extra_text.view(), u"extra");
+    EXPECT_EQ(Bytes(record.properties.begin(), record.properties.end()), (Bytes{1, 2, 3}));
     EXPECT_EQ(record.properties_size, 3u);
-    EXPECT_EQ(image.entries[1].name, u"second");
-    EXPECT_EQ(image.entries[1].directory, u"");
+    EXPECT_EQ(image.entries[1].name.view(), u"second");
+    EXPECT_EQ(image.entries[1].directory.view(), u"");
   }
 }
 
@@ -321,9 +321,9 @@ TEST(ParseImage, EntryTextsReadAsFromAZeroFilledField) {
   spec.entries[0].extra_text = Bytes(2048, 'x');       // fills the field without a NUL
   Parsed parsed = parse(write_image(spec));
   ASSERT_TRUE(parsed.ok);
-  EXPECT_EQ(parsed.image.entries[0].name, u"abc");
-  EXPECT_EQ(parsed.image.entries[0].directory, u"d");
-  EXPECT_EQ(parsed.image.entries[0].extra_text, std::u16string(1024, u'\x7878'));
+  EXPECT_EQ(parsed.image.entries[0].name.view(), u"abc");
+  EXPECT_EQ(parsed.image.entries[0].directory.view(), u"d");
+  EXPECT_EQ(parsed.image.entries[0].extra_text.view(), std::u16string(1024, u'\x7878'));
 }
 
 TEST(ParseImage, ApplicationTextsKeepTheirWholeUnits) {

@@ -14,14 +14,11 @@ using testing::utf16le;
 constexpr std::u16string_view VALUE_1 = u"0123456789abcdef0123456789abcdef01234567";
 constexpr std::u16string_view VALUE_2 = u"fedcba9876543210fedcba9876543210fedcba98";
 
-EntryRecord with_block(const Bytes& block) {
+std::optional<std::u16string> lookup(const Bytes& block, std::uint32_t flags_c = 0) {
   EntryRecord record;
   record.properties = block;
   record.properties_size = static_cast<std::uint32_t>(block.size());
-  return record;
-}
-
-std::optional<std::u16string> lookup(const EntryRecord& record) {
+  record.flags_c = flags_c;
   std::u16string out = u"untouched";
   if (!find_sha1_value(&record, out)) {
     EXPECT_EQ(out, u"untouched") << "a failed lookup leaves out as it was";
@@ -68,16 +65,14 @@ TEST(FindSha1Value, PicksTheFirstSha1ItemWithAnEightyTwoByteValue) {
       {"empty block", Bytes{}, std::nullopt},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(lookup(with_block(c.block)), c.expected) << c.what;
+    EXPECT_EQ(lookup(c.block), c.expected) << c.what;
   }
 }
 
 TEST(FindSha1Value, ExemptOrAbsentRecordsAreNotLookedAt) {
-  EntryRecord exempt = with_block(testing::sha1_property(VALUE_1));
-  exempt.flags_c = HASH_EXEMPT_C;
-  EXPECT_EQ(lookup(exempt), std::nullopt);
-  exempt.flags_c = ~HASH_EXEMPT_C;
-  EXPECT_EQ(lookup(exempt), std::u16string(VALUE_1));
+  const Bytes block = testing::sha1_property(VALUE_1);
+  EXPECT_EQ(lookup(block, HASH_EXEMPT_C), std::nullopt);
+  EXPECT_EQ(lookup(block, ~HASH_EXEMPT_C), std::u16string(VALUE_1));
   std::u16string out;
   EXPECT_FALSE(find_sha1_value(nullptr, out));
 }
@@ -87,14 +82,14 @@ TEST(FindSha1Value, ItemsRunningPastTheBlockEndTheScan) {
   // Every cut of a good item, alone or behind another item, must fail without reading past it.
   for (std::size_t size = 0; size < good.size(); ++size) {
     const Bytes cut(good.begin(), good.begin() + static_cast<long>(size));
-    EXPECT_EQ(lookup(with_block(cut)), std::nullopt) << size;
+    EXPECT_EQ(lookup(cut), std::nullopt) << size;
   }
   // A name size past the end stops the scan before a good item could be reached.
   Bytes lying = property_item(utf16le(u"Other"), utf16le(u"v"));
   testing::put_u32(lying, 0, 0xFFFFFFFF);
-  EXPECT_EQ(lookup(with_block(concat({lying, good}))), std::nullopt);
+  EXPECT_EQ(lookup(concat({lying, good})), std::nullopt);
   // Items before a broken one were already looked at.
-  EXPECT_EQ(lookup(with_block(concat({good, Bytes{1, 2, 3}}))), std::u16string(VALUE_1));
+  EXPECT_EQ(lookup(concat({good, Bytes{1, 2, 3}})), std::u16string(VALUE_1));
 }
 
 }  // namespace
