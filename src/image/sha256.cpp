@@ -228,6 +228,22 @@ void finalise(Sha256Context& context) {
 
 namespace detail {
 
+namespace {
+
+// One round: the new h lands in h's place and d takes e's new value; the caller rotates names.
+inline void portable_round(std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t& d,
+                           std::uint32_t e, std::uint32_t f, std::uint32_t g, std::uint32_t& h,
+                           std::uint32_t constant_plus_word) {
+  const std::uint32_t t1 = h + (std::rotr(e, 6) ^ std::rotr(e, 11) ^ std::rotr(e, 25)) +
+                           (g ^ (e & (f ^ g))) + constant_plus_word;
+  const std::uint32_t t2 =
+      (std::rotr(a, 2) ^ std::rotr(a, 13) ^ std::rotr(a, 22)) + ((a & b) | (c & (a | b)));
+  d += t1;
+  h = t1 + t2;
+}
+
+}  // namespace
+
 void sha256_compress_portable(std::array<std::uint32_t, 8>& state, const std::uint8_t* blocks,
                               std::size_t block_count) {
   for (; block_count != 0; --block_count, blocks += SHA256_BLOCK_SIZE) {
@@ -249,21 +265,17 @@ void sha256_compress_portable(std::array<std::uint32_t, 8>& state, const std::ui
     std::uint32_t f = state[5];
     std::uint32_t g = state[6];
     std::uint32_t h = state[7];
-    for (std::size_t t = 0; t < 64; ++t) {
-      const std::uint32_t big_s1 = std::rotr(e, 6) ^ std::rotr(e, 11) ^ std::rotr(e, 25);
-      const std::uint32_t choose = (e & f) ^ (~e & g);
-      const std::uint32_t t1 = h + big_s1 + choose + kRoundConstants[t] + w[t];
-      const std::uint32_t big_s0 = std::rotr(a, 2) ^ std::rotr(a, 13) ^ std::rotr(a, 22);
-      const std::uint32_t majority = (a & b) ^ (a & c) ^ (b & c);
-      const std::uint32_t t2 = big_s0 + majority;
-      h = g;
-      g = f;
-      f = e;
-      e = d + t1;
-      d = c;
-      c = b;
-      b = a;
-      a = t1 + t2;
+    // Eight rounds per pass with the roles of the working words rotated in the arguments, so the
+    // compiler keeps them in registers instead of shuffling them every round.
+    for (std::size_t t = 0; t < 64; t += 8) {
+      portable_round(a, b, c, d, e, f, g, h, kRoundConstants[t] + w[t]);
+      portable_round(h, a, b, c, d, e, f, g, kRoundConstants[t + 1] + w[t + 1]);
+      portable_round(g, h, a, b, c, d, e, f, kRoundConstants[t + 2] + w[t + 2]);
+      portable_round(f, g, h, a, b, c, d, e, kRoundConstants[t + 3] + w[t + 3]);
+      portable_round(e, f, g, h, a, b, c, d, kRoundConstants[t + 4] + w[t + 4]);
+      portable_round(d, e, f, g, h, a, b, c, kRoundConstants[t + 5] + w[t + 5]);
+      portable_round(c, d, e, f, g, h, a, b, kRoundConstants[t + 6] + w[t + 6]);
+      portable_round(b, c, d, e, f, g, h, a, kRoundConstants[t + 7] + w[t + 7]);
     }
     state[0] += a;
     state[1] += b;
