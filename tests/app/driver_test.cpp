@@ -5,42 +5,19 @@
 #include "app/driver.h"
 #include "support/capture_console.h"
 #include "support/image_writer.h"
+#include "support/memory_platform.h"
 
 namespace tarvel {
 namespace {
 
-// A platform whose files live in memory and whose framework can be made to fail.
-class FakePlatform final : public Platform {
+// Runs the driver on in-memory files and keeps what it printed.
+class FakePlatform final : public testing::MemoryPlatform {
  public:
-  void set_up_locale_and_console() override { ++set_ups; }
-  bool initialise_framework() override {
-    EXPECT_EQ(set_ups, 1) << "the locale is set up before the framework";
-    return framework_works;
-  }
-  bool read_whole_file(const std::filesystem::path& path, FileData& data) override {
-    reads.push_back(path.string());
-    const auto found = files.find(path.string());
-    if (found == files.end() || found->second.empty()) {
-      return false;
-    }
-    data.size = static_cast<std::uint32_t>(found->second.size());
-    data.bytes = std::make_unique<std::uint8_t[]>(data.size);
-    std::copy(found->second.begin(), found->second.end(), data.bytes.get());
-    return true;
-  }
-  Console& console() override { return console_; }
-  const CaseFolding& case_folding() override { return *folding_; }
-
+  FakePlatform() : MemoryPlatform(console_) {}
   std::string output() { return console_.text(); }
-
-  bool framework_works = true;
-  int set_ups = 0;
-  std::map<std::string, testing::Bytes> files;
-  std::vector<std::string> reads;
 
  private:
   testing::CaptureConsole console_;
-  std::shared_ptr<const CaseFolding> folding_ = CaseFolding::from_current_locale();
 };
 
 int run_with(FakePlatform& platform, std::vector<std::filesystem::path> arguments) {
@@ -53,6 +30,7 @@ TEST(Driver, FrameworkFailurePrintsOnlyItsMessageAndExitsWithOne) {
   platform.files["old"] = testing::write_image({});
   EXPECT_EQ(run_with(platform, {"tarvel", "old", "old"}), 1);
   EXPECT_EQ(platform.output(), "Fatal Error: MFC initialization failed\n");
+  EXPECT_TRUE(platform.framework_started_after_set_up);
   EXPECT_TRUE(platform.reads.empty());
 }
 
