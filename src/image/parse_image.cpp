@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <new>
 
 #include "image/byte_reader.h"
 #include "image/loaded_image.h"
@@ -250,7 +251,12 @@ bool parse_image(std::span<const std::uint8_t> file_data, LoadedImage& image, Co
   } else {
     file.take(file.remaining(), section);
   }
-  return read_entries(ByteReader(section), version, image.entries);
+  // An entry table that cannot get its memory makes the image unreadable, like a broken one.
+  try {
+    return read_entries(ByteReader(section), version, image.entries);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
 }
 
 }  // namespace tarvel
