@@ -1,20 +1,148 @@
 #include "support/run_tarvel.h"
 
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <atomic>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 
+#ifndef _WIN32
 extern char** environ;
+#endif
 
 namespace tarvel::testing {
 
 namespace {
+
+std::string read_file(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+#ifdef _WIN32
+
+// On Windows the tests' narrow strings (paths, expected output) are text in the ANSI code page:
+// the code page the program writes in under the user's default locale.
+std::wstring widen(const std::string& text) {
+  if (text.empty()) {
+    return {};
+  }
+  const int size = static_cast<int>(text.size());
+  const int count = ::MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(count), L'\0');
+  ::MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), count);
+  return wide;
+}
+
+std::string narrow(const std::wstring& wide) {
+  if (wide.empty()) {
+    return {};
+  }
+  const int size = static_cast<int>(wide.size());
+  const int count =
+      ::WideCharToMultiByte(CP_ACP, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+  std::string text(static_cast<std::size_t>(count), '\0');
+  ::WideCharToMultiByte(CP_ACP, 0, wide.data(), size, text.data(), count, nullptr, nullptr);
+  return text;
+}
+
+// Quotes one argument so that the child's runtime splits the command line back into exactly
+// that argument: backslashes double only where a quote follows them.
+void append_argument(std::wstring& command_line, const std::wstring& argument) {
+  if (!command_line.empty()) {
+    command_line += L' ';
+  }
+  command_line += L'"';
+  std::size_t backslashes = 0;
+  for (const wchar_t unit : argument) {
+    if (unit == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    if (unit == L'"') {
+      command_line.append(backslashes * 2 + 1, L'\\');
+    } else {
+      command_line.append(backslashes, L'\\');
+    }
+    backslashes = 0;
+    command_line += unit;
+  }
+  command_line.append(backslashes * 2, L'\\');
+  command_line += L'"';
+}
+
+// The program writes every line end as CR LF. Turns them back into LF so that expectations
+// are the same on every platform, and refuses output with a line end that lacks its CR.
+std::string without_carriage_returns(const std::string& output) {
+  std::string text;
+  text.reserve(output.size());
+  for (std::size_t i = 0; i < output.size(); ++i) {
+    if (output[i] == '\n') {
+      if (text.empty() || text.back() != '\r') {
+        throw std::runtime_error("line end without CR at byte " + std::to_string(i) +
+                                 " of the output");
+      }
+      text.back() = '\n';
+    } else {
+      text.push_back(output[i]);
+    }
+  }
+  return text;
+}
+
+class OwnedHandle {
+ public:
+  OwnedHandle() = default;
+  explicit OwnedHandle(HANDLE handle) : handle_(handle) {}
+  OwnedHandle(const OwnedHandle&) = delete;
+  OwnedHandle& operator=(const OwnedHandle&) = delete;
+  ~OwnedHandle() { close(); }
+  void close() {
+    if (handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE) {
+      ::CloseHandle(handle_);
+    }
+    handle_ = nullptr;
+  }
+  HANDLE get() const { return handle_; }
+  HANDLE* out() { return &handle_; }
+  bool valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
+
+ private:
+  HANDLE handle_ = nullptr;
+};
+
+std::string read_all(HANDLE pipe) {
+  std::string out;
+  char buffer[65536];
+  while (true) {
+    DWORD got = 0;
+    if (!::ReadFile(pipe, buffer, static_cast<DWORD>(sizeof buffer), &got, nullptr) || got == 0) {
+      break;
+    }
+    out.append(buffer, got);
+  }
+  return out;
+}
+
+unsigned long process_id() { return ::GetCurrentProcessId(); }
+
+#else
 
 std::string read_all(int fd) {
   std::string out;
@@ -29,14 +157,87 @@ std::string read_all(int fd) {
   return out;
 }
 
-std::string read_file(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+long process_id() { return static_cast<long>(::getpid()); }
+
+#endif
 
 }  // namespace
+
+#ifdef _WIN32
+
+// Windows takes the locale from the user's settings, not from the environment: the child runs
+// under the user's default locale whatever the caller names, as a user's own run would.
+RunResult run_tarvel(const std::vector<std::string>& arguments, const std::string& /*locale*/) {
+  const TempDir scratch;
+  const std::wstring program = std::filesystem::path(TARVEL_EXE).make_preferred().native();
+  std::wstring command_line;
+  append_argument(command_line, program);
+  for (const std::string& argument : arguments) {
+    append_argument(command_line, widen(argument));
+  }
+
+  // Only the child's ends are inheritable; the tests start one child at a time.
+  SECURITY_ATTRIBUTES inheritable{};
+  inheritable.nLength = static_cast<DWORD>(sizeof inheritable);
+  inheritable.bInheritHandle = TRUE;
+  OwnedHandle output_read;
+  OwnedHandle output_write;
+  if (!::CreatePipe(output_read.out(), output_write.out(), &inheritable, 0) ||
+      !::SetHandleInformation(output_read.get(), HANDLE_FLAG_INHERIT, 0)) {
+    throw std::runtime_error("pipe failed");
+  }
+  const std::filesystem::path errors_path = scratch.path() / "stderr";
+  OwnedHandle errors(::CreateFileW(errors_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                   &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  OwnedHandle input(::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  &inheritable, OPEN_EXISTING, 0, nullptr));
+  if (!errors.valid() || !input.valid()) {
+    throw std::runtime_error("cannot open the child's standard streams");
+  }
+
+  STARTUPINFOW startup{};
+  startup.cb = static_cast<DWORD>(sizeof startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = input.get();
+  startup.hStdOutput = output_write.get();
+  startup.hStdError = errors.get();
+  PROCESS_INFORMATION child{};
+  // Under Wine a new process now and then dies while it is being set up, before any of its own
+  // code has run, and CreateProcessW reports ERROR_INTERNAL_ERROR; such a start is tried again.
+  BOOL started = FALSE;
+  DWORD start_error = ERROR_SUCCESS;
+  for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+    started = ::CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0,
+                               nullptr, nullptr, &startup, &child);
+    start_error = started ? ERROR_SUCCESS : ::GetLastError();
+    if (start_error != ERROR_INTERNAL_ERROR) {
+      break;
+    }
+  }
+  // The pipe reports its end only once no writer is left in this process either.
+  output_write.close();
+  errors.close();
+  input.close();
+  if (!started) {
+    throw std::runtime_error("cannot start " + std::string(TARVEL_EXE) + ": error " +
+                             std::to_string(start_error));
+  }
+  const OwnedHandle process(child.hProcess);
+  const OwnedHandle thread(child.hThread);
+
+  RunResult result;
+  const std::string output = read_all(output_read.get());
+  ::WaitForSingleObject(process.get(), INFINITE);
+  DWORD exit_code = 0;
+  ::GetExitCodeProcess(process.get(), &exit_code);
+  // An unhandled exception ends a process with its NTSTATUS code (0xC0000005 and the like).
+  result.status = exit_code >= 0xC0000000u ? -1 : static_cast<int>(exit_code);
+  result.output = without_carriage_returns(output);
+  result.errors = read_file(errors_path);
+  return result;
+}
+
+#else
 
 RunResult run_tarvel(const std::vector<std::string>& arguments, const std::string& locale) {
   const TempDir scratch;
@@ -95,10 +296,12 @@ RunResult run_tarvel(const std::vector<std::string>& arguments, const std::strin
   return result;
 }
 
+#endif
+
 TempDir::TempDir() {
   static std::atomic<unsigned> counter{0};
   path_ = std::filesystem::temp_directory_path() /
-          ("tarvel-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+          ("tarvel-test-" + std::to_string(process_id()) + "-" + std::to_string(counter++));
   std::filesystem::remove_all(path_);
   std::filesystem::create_directories(path_);
 }
@@ -109,11 +312,19 @@ TempDir::~TempDir() {
 }
 
 std::string TempDir::write(const std::string& name, const Bytes& bytes) const {
+#ifdef _WIN32
+  const std::filesystem::path file = path_ / widen(name);
+#else
   const std::filesystem::path file = path_ / name;
+#endif
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()),
             static_cast<std::streamsize>(bytes.size()));
+#ifdef _WIN32
+  return narrow(file.native());
+#else
   return file.string();
+#endif
 }
 
 }  // namespace tarvel::testing
