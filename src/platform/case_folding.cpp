@@ -14,12 +14,8 @@ std::shared_ptr<const CaseFolding> CaseFolding::from_current_locale() {
     // Surrogate halves are not characters; they fold to themselves.
     if (unit < 0xD800 || unit > 0xDFFF) {
       const std::wint_t lowered = std::towlower(static_cast<std::wint_t>(unit));
-      // A mapping beyond one UTF-16 unit cannot stand in for the unit; a 16-bit wint_t has none.
-      bool fits = true;
-      if constexpr (sizeof(std::wint_t) > 2) {
-        fits = lowered <= 0xFFFF;
-      }
-      if (fits) {
+      // A mapping beyond one UTF-16 unit cannot stand in for the unit (a 16-bit wint_t has none).
+      if (static_cast<std::uint32_t>(lowered) <= 0xFFFF) {
         folded = static_cast<char16_t>(lowered);
       }
     }
