@@ -5,6 +5,20 @@
 
 namespace tarvel {
 
+namespace {
+
+// A mapping beyond one UTF-16 unit cannot stand in for the unit; a 16-bit wint_t has none.
+template <typename Wide>
+bool fits_in_one_unit(Wide value) {
+  if constexpr (sizeof(Wide) > 2) {
+    return value <= 0xFFFF;
+  } else {
+    return true;
+  }
+}
+
+}  // namespace
+
 std::shared_ptr<const CaseFolding> CaseFolding::from_current_locale() {
   // Private constructor: build through a derived helper type.
   struct Built : CaseFolding {};
@@ -14,8 +28,7 @@ std::shared_ptr<const CaseFolding> CaseFolding::from_current_locale() {
     // Surrogate halves are not characters; they fold to themselves.
     if (unit < 0xD800 || unit > 0xDFFF) {
       const std::wint_t lowered = std::towlower(static_cast<std::wint_t>(unit));
-      // A mapping beyond one UTF-16 unit cannot stand in for the unit (a 16-bit wint_t has none).
-      if (static_cast<std::uint32_t>(lowered) <= 0xFFFF) {
+      if (fits_in_one_unit(lowered)) {
         folded = static_cast<char16_t>(lowered);
       }
     }
