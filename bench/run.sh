@@ -23,10 +23,13 @@ median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] 
 # Runs a command RUNS times; prints "median_seconds median_peak_kb".
 measure() {
   local times=() peaks=() out
+  local start end
   for _ in $(seq "$runs"); do
-    out=$( { /usr/bin/time -f '%e %M' "$@" >/dev/null; } 2>&1 | tail -n 1)
-    times+=("${out% *}")
-    peaks+=("${out#* }")
+    start=$EPOCHREALTIME
+    out=$( { /usr/bin/time -f '%M' "$@" >/dev/null; } 2>&1 | tail -n 1)
+    end=$EPOCHREALTIME
+    times+=("$(awk -v s="$start" -v e="$end" 'BEGIN { printf "%.4f", e - s }')")
+    peaks+=("$out")
   done
   echo "$(printf '%s\n' "${times[@]}" | median) $(printf '%s\n' "${peaks[@]}" | median)"
 }

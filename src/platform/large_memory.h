@@ -6,9 +6,10 @@
 
 namespace tarvel {
 
-// Memory for the few big buffers of a run (file contents, entry tables). Where the system offers
-// large pages, big requests ask for them: hundreds of megabytes then cost hundreds of page faults
-// instead of hundreds of thousands. Returns null when the memory cannot be had.
+// Memory for the few big buffers of a run (entry tables and their texts), each filled as soon as
+// it is had. Where the system allows, big requests get all their pages in one call: hundreds of
+// megabytes then cost one system call instead of hundreds of thousands of page faults. Returns
+// null when the memory cannot be had.
 void* allocate_large(std::size_t bytes) noexcept;
 void free_large(void* address, std::size_t bytes) noexcept;
 

@@ -4,18 +4,18 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
-#include <new>
 #include <span>
 
 #include "platform/case_folding.h"
 #include "platform/console.h"
+#include "platform/large_memory.h"
 
 namespace tarvel {
 
 // The whole contents of one file, owned. The buffer is kept for the next file read into the same
 // FileData when it is large enough, so the second image costs no fresh memory.
 struct FileData {
-  std::unique_ptr<std::uint8_t[]> bytes;
+  LargeArray<std::uint8_t> bytes;
   std::uint32_t size = 0;
   std::size_t capacity = 0;
 
@@ -24,7 +24,7 @@ struct FileData {
   std::uint8_t* prepare(std::uint32_t wanted) {
     if (capacity < wanted) {
       release();
-      bytes.reset(new (std::nothrow) std::uint8_t[wanted]);
+      bytes = make_large_array<std::uint8_t>(wanted);
       if (!bytes) {
         return nullptr;
       }
