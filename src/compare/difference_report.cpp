@@ -1,6 +1,7 @@
 #include "compare/difference_report.h"
 
 #include <string>
+#include <type_traits>
 
 namespace tarvel {
 
@@ -12,7 +13,8 @@ constexpr std::u16string_view TOTAL_FORMAT = u"Total:%d\n\n";
 // sequence; on the wide channel the C1 controls could too.
 template <typename Unit>
 bool is_control(Unit unit, bool c1_too) {
-  const auto value = static_cast<std::uint32_t>(unit);
+  // Through the unsigned type first: a plain char byte of 0x80 or more must not sign-extend.
+  const auto value = static_cast<std::uint32_t>(static_cast<std::make_unsigned_t<Unit>>(unit));
   if (value == 0x09) {
     return false;
   }

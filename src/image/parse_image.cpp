@@ -77,7 +77,10 @@ StoredText decode_field_text(std::span<const std::uint8_t> bytes, EntryTable& ta
   const std::span<char16_t> space = table.text_space(field_units(bytes));
   const std::size_t whole = bytes.size() / 2;
   if constexpr (std::endian::native == std::endian::little) {
-    std::memcpy(space.data(), bytes.data(), whole * sizeof(char16_t));
+    // Not even 0 bytes may go to a null target, which space is while the table has no text.
+    if (whole != 0) {
+      std::memcpy(space.data(), bytes.data(), whole * sizeof(char16_t));
+    }
   } else {
     for (std::size_t i = 0; i < whole; ++i) {
       space[i] = ByteReader::load_u16(bytes.data() + i * 2);
