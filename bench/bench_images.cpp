@@ -29,13 +29,14 @@ class Random {
 };
 
 constexpr std::array<std::u16string_view, 24> WORDS = {
-    u"Windows",  u"System32", u"Program Files", u"Users", u"AppData", u"Local",
-    u"Roaming",  u"Microsoft", u"Temp",         u"drivers", u"etc",    u"Common Files",
-    u"Contoso",  u"Fabrikam", u"Update",        u"cache", u"Packages", u"WinSxS",
-    u"Résumés",  u"Données",  u"Überblick",     u"logs",  u"ProgramData", u"Startup"};
+    u"Windows", u"System32",  u"Program Files", u"Users",   u"AppData",     u"Local",
+    u"Roaming", u"Microsoft", u"Temp",          u"drivers", u"etc",         u"Common Files",
+    u"Contoso", u"Fabrikam",  u"Update",        u"cache",   u"Packages",    u"WinSxS",
+    u"Résumés", u"Données",   u"Überblick",     u"logs",    u"ProgramData", u"Startup"};
 constexpr std::array<std::u16string_view, 8> EXTENSIONS = {u".exe", u".dll", u".sys", u".ini",
                                                            u".dat", u".log", u".lnk", u".txt"};
-constexpr std::u16string_view LETTERS = u"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-";
+constexpr std::u16string_view LETTERS =
+    u"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-";
 constexpr std::u16string_view HEX = u"0123456789abcdef";
 constexpr std::uint32_t AUTORUN_BIT = 0x00000004;
 
@@ -51,8 +52,8 @@ std::u16string random_directory(Random& random) {
   std::u16string directory;
   // A few directories carry a lower-case drive letter, which only a new image's normalisation
   // mends; those old-image entries then find no match.
-  directory.push_back(static_cast<char16_t>((random.chance(900) ? u'C' : u'D') +
-                                            (random.chance(5) ? 0x20 : 0)));
+  directory.push_back(
+      static_cast<char16_t>((random.chance(900) ? u'C' : u'D') + (random.chance(5) ? 0x20 : 0)));
   directory += u":";
   const std::size_t levels = 2 + random.below(5);
   for (std::size_t level = 0; level < levels; ++level) {
@@ -100,11 +101,13 @@ Entry random_entry(Random& random) {
 }
 
 Bytes entry_bytes(const Entry& entry) {
-  testing::EntrySpec spec = testing::entry(entry.directory, entry.name, entry.flags_a, entry.flags_c);
+  testing::EntrySpec spec =
+      testing::entry(entry.directory, entry.name, entry.flags_a, entry.flags_c);
   spec.lead_value = entry.name.size();
-  Bytes other = testing::property_item(testing::utf16le(u"Version"), testing::utf16le(u"10.0.19041.1"));
-  spec.properties = entry.sha1.empty() ? other
-                                       : testing::concat({testing::sha1_property(entry.sha1), other});
+  Bytes other =
+      testing::property_item(testing::utf16le(u"Version"), testing::utf16le(u"10.0.19041.1"));
+  spec.properties =
+      entry.sha1.empty() ? other : testing::concat({testing::sha1_property(entry.sha1), other});
   return testing::write_entry(spec, 5);
 }
 
@@ -124,8 +127,8 @@ testing::ImageSpec base_image(Random& random, const BenchImageOptions& options, 
   for (std::size_t index = 0; index < options.applications; ++index) {
     const bool changed = later && random.chance(10);
     const std::string digits = std::to_string(index);
-    const std::u16string key = u"{APP-" + std::u16string(digits.begin(), digits.end()) +
-                               (changed ? u"-v2}" : u"}");
+    const std::u16string key =
+        u"{APP-" + std::u16string(digits.begin(), digits.end()) + (changed ? u"-v2}" : u"}");
     image.apps.push_back(testing::app(key, u"Application " + key));
   }
   return image;

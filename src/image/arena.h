@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <span>
 #include <new>
+#include <span>
 #include <vector>
 
 #include "platform/large_memory.h"

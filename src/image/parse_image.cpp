@@ -179,8 +179,8 @@ bool read_entries(ByteReader section, std::uint16_t version, EntryTable& entries
   RecordParts parts;
   for (ByteReader scan = section; !scan.at_end() && split_record(scan, layout, parts);) {
     ++records;
-    text_units += field_units(parts.name) + field_units(parts.directory) +
-                  field_units(parts.extra_text);
+    text_units +=
+        field_units(parts.name) + field_units(parts.directory) + field_units(parts.extra_text);
     property_bytes += parts.properties.size();
   }
   entries.reserve(records, text_units, property_bytes);
@@ -193,9 +193,7 @@ bool read_entries(ByteReader section, std::uint16_t version, EntryTable& entries
   return true;
 }
 
-}  // namespace
-
-bool parse_image(std::span<const std::uint8_t> file_data, LoadedImage& image, Console& console) {
+bool parse_contents(std::span<const std::uint8_t> file_data, LoadedImage& image, Console& console) {
   image.hosts.clear();
   image.file_size = static_cast<std::uint32_t>(file_data.size());
   ByteReader file(file_data);
@@ -254,9 +252,16 @@ bool parse_image(std::span<const std::uint8_t> file_data, LoadedImage& image, Co
   } else {
     file.take(file.remaining(), section);
   }
-  // An entry table that cannot get its memory makes the image unreadable, like a broken one.
+  return read_entries(ByteReader(section), version, image.entries);
+}
+
+}  // namespace
+
+bool parse_image(std::span<const std::uint8_t> file_data, LoadedImage& image, Console& console) {
+  // Memory for what an image holds is bounded by its size, yet may still not be there: such an
+  // image is refused like a broken one instead of ending the program.
   try {
-    return read_entries(ByteReader(section), version, image.entries);
+    return parse_contents(file_data, image, console);
   } catch (const std::bad_alloc&) {
     return false;
   }

@@ -27,7 +27,7 @@
 namespace tarvel {
 namespace {
 
-constexpr std::array<std::uint32_t, 64> kRoundConstants = {
+constexpr std::array<std::uint32_t, 64> ROUND_CONSTANTS = {
     0x428a2f98U, 0x71374491U, 0xb5c0fbcfU, 0xe9b5dba5U, 0x3956c25bU, 0x59f111f1U, 0x923f82a4U,
     0xab1c5ed5U, 0xd807aa98U, 0x12835b01U, 0x243185beU, 0x550c7dc3U, 0x72be5d74U, 0x80deb1feU,
     0x9bdc06a7U, 0xc19bf174U, 0xe49b69c1U, 0xefbe4786U, 0x0fc19dc6U, 0x240ca1ccU, 0x2de92c6fU,
@@ -40,7 +40,7 @@ constexpr std::array<std::uint32_t, 64> kRoundConstants = {
     0xc67178f2U,
 };
 
-constexpr std::array<std::uint32_t, 8> kInitialHash = {
+constexpr std::array<std::uint32_t, 8> INITIAL_HASH = {
     0x6a09e667U, 0xbb67ae85U, 0x3c6ef372U, 0xa54ff53aU,
     0x510e527fU, 0x9b05688cU, 0x1f83d9abU, 0x5be0cd19U,
 };
@@ -100,7 +100,7 @@ TARVEL_SHA256_TARGET inline void store128(void* p, __m128i value) {
 // SHA256RNDS2 runs two rounds from the low two lanes of a W+K vector.
 TARVEL_SHA256_TARGET inline void sha_ni_rounds4(__m128i& abef, __m128i& cdgh, __m128i w,
                                                 std::size_t first_round) {
-  const __m128i wk = _mm_add_epi32(w, load128(&kRoundConstants[first_round]));
+  const __m128i wk = _mm_add_epi32(w, load128(&ROUND_CONSTANTS[first_round]));
   // After two rounds the old {A,B,E,F} is the new {C,D,G,H}, so the two
   // registers simply trade roles between the instruction pairs.
   cdgh = _mm_sha256rnds2_epu32(cdgh, abef, wk);
@@ -268,14 +268,14 @@ void sha256_compress_portable(std::array<std::uint32_t, 8>& state, const std::ui
     // Eight rounds per pass with the roles of the working words rotated in the arguments, so the
     // compiler keeps them in registers instead of shuffling them every round.
     for (std::size_t t = 0; t < 64; t += 8) {
-      portable_round(a, b, c, d, e, f, g, h, kRoundConstants[t] + w[t]);
-      portable_round(h, a, b, c, d, e, f, g, kRoundConstants[t + 1] + w[t + 1]);
-      portable_round(g, h, a, b, c, d, e, f, kRoundConstants[t + 2] + w[t + 2]);
-      portable_round(f, g, h, a, b, c, d, e, kRoundConstants[t + 3] + w[t + 3]);
-      portable_round(e, f, g, h, a, b, c, d, kRoundConstants[t + 4] + w[t + 4]);
-      portable_round(d, e, f, g, h, a, b, c, kRoundConstants[t + 5] + w[t + 5]);
-      portable_round(c, d, e, f, g, h, a, b, kRoundConstants[t + 6] + w[t + 6]);
-      portable_round(b, c, d, e, f, g, h, a, kRoundConstants[t + 7] + w[t + 7]);
+      portable_round(a, b, c, d, e, f, g, h, ROUND_CONSTANTS[t] + w[t]);
+      portable_round(h, a, b, c, d, e, f, g, ROUND_CONSTANTS[t + 1] + w[t + 1]);
+      portable_round(g, h, a, b, c, d, e, f, ROUND_CONSTANTS[t + 2] + w[t + 2]);
+      portable_round(f, g, h, a, b, c, d, e, ROUND_CONSTANTS[t + 3] + w[t + 3]);
+      portable_round(e, f, g, h, a, b, c, d, ROUND_CONSTANTS[t + 4] + w[t + 4]);
+      portable_round(d, e, f, g, h, a, b, c, ROUND_CONSTANTS[t + 5] + w[t + 5]);
+      portable_round(c, d, e, f, g, h, a, b, ROUND_CONSTANTS[t + 6] + w[t + 6]);
+      portable_round(b, c, d, e, f, g, h, a, ROUND_CONSTANTS[t + 7] + w[t + 7]);
     }
     state[0] += a;
     state[1] += b;
@@ -312,7 +312,7 @@ bool sha256_accelerated_available() {
 
 int sha256_reset(Sha256Context* context) {
   if (context == nullptr) return SHA256_NULL;
-  context->intermediate_hash = kInitialHash;
+  context->intermediate_hash = INITIAL_HASH;
   context->length_low = 0;
   context->length_high = 0;
   context->block_index = 0;

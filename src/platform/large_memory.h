@@ -25,7 +25,8 @@ using LargeArray = std::unique_ptr<T[], LargeBlockDeleter>;
 // An array of `count` elements left uninitialised (T must be trivially constructible), or null.
 template <typename T>
 LargeArray<T> make_large_array(std::size_t count) noexcept {
-  static_assert(std::is_trivially_default_constructible_v<T> && std::is_trivially_destructible_v<T>);
+  static_assert(std::is_trivially_default_constructible_v<T> &&
+                std::is_trivially_destructible_v<T>);
   if (count > SIZE_MAX / sizeof(T)) {
     return LargeArray<T>(nullptr, LargeBlockDeleter{0});
   }
@@ -51,7 +52,9 @@ struct LargeAllocator {
     }
     return static_cast<T*>(address);
   }
-  void deallocate(T* address, std::size_t count) noexcept { free_large(address, count * sizeof(T)); }
+  void deallocate(T* address, std::size_t count) noexcept {
+    free_large(address, count * sizeof(T));
+  }
 
   template <typename U>
   bool operator==(const LargeAllocator<U>&) const noexcept {
