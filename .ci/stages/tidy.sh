@@ -4,21 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
-# .ci/run provides ensure_packages; this keeps the stage runnable on its own.
-if ! declare -F ensure_packages >/dev/null; then
-  ensure_packages() {
-    local missing=()
-    for package in "$@"; do
-      dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
-    done
-    if [ ${#missing[@]} -gt 0 ]; then
-      echo "== installing ${missing[*]}"
-      export DEBIAN_FRONTEND=noninteractive
-      apt-get update -qq
-      apt-get install -y -qq "${missing[@]}" >/dev/null
-    fi
-  }
-fi
+source .ci/packages.sh
 
 ensure_packages cmake ninja-build clang-tidy
 
