@@ -1,6 +1,5 @@
 // Writes a benchmark image pair: make_bench_images ENTRIES DIRECTORY [HOSTS_LINES APPLICATIONS]
 #include <charconv>
-#include <fstream>
 #include <iostream>
 #include <string>
 
@@ -11,13 +10,6 @@ namespace {
 bool parse_count(const char* text, std::size_t& out) {
   const std::string_view view(text);
   return std::from_chars(view.data(), view.data() + view.size(), out).ec == std::errc{};
-}
-
-bool write(const std::string& path, const tarvel::testing::Bytes& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-  return static_cast<bool>(out);
 }
 
 }  // namespace
@@ -32,7 +24,8 @@ int main(int argc, char** argv) {
   }
   const auto [old_image, new_image] = tarvel::bench::make_bench_images(options);
   const std::string stem = std::string(argv[2]) + "/" + std::to_string(options.entries);
-  if (!write(stem + "-old.img", old_image) || !write(stem + "-new.img", new_image)) {
+  using tarvel::testing::write_file;
+  if (!write_file(stem + "-old.img", old_image) || !write_file(stem + "-new.img", new_image)) {
     std::cerr << "make_bench_images: cannot write into " << argv[2] << "\n";
     return 1;
   }

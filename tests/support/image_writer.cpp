@@ -1,6 +1,7 @@
 #include "support/image_writer.h"
 
 #include <algorithm>
+#include <fstream>
 
 #include "image/sha256.h"
 
@@ -151,6 +152,13 @@ Bytes write_image(const ImageSpec& spec) {
     append(out, section);
   }
   return out;
+}
+
+bool write_file(const std::string& path, const Bytes& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+  return static_cast<bool>(out);
 }
 
 void put_u32(Bytes& bytes, std::size_t offset, std::uint32_t value) {

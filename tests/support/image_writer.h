@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -70,6 +71,9 @@ struct ImageSpec {
 
 Bytes write_entry(const EntrySpec& entry, std::uint16_t version);
 Bytes write_image(const ImageSpec& spec);
+
+// Writes bytes to a file, replacing it; false when that fails.
+bool write_file(const std::string& path, const Bytes& bytes);
 
 // Stores a little-endian u32 at offset.
 void put_u32(Bytes& bytes, std::size_t offset, std::uint32_t value);
