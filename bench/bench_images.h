@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <utility>
 
-#include "support/image_writer.h"
+#include "testing/image_writer.h"
 
 namespace tarvel::bench {
 

@@ -6,10 +6,11 @@
 
 #include "app/driver.h"
 #include "bench_images.h"
+#include "image/load_image.h"
 #include "image/loaded_image.h"
 #include "image/sha256.h"
 #include "image/sha256_blocks.h"
-#include "support/memory_platform.h"
+#include "testing/fake_platform.h"
 
 namespace {
 
@@ -70,28 +71,33 @@ const std::pair<Bytes, Bytes>& images(std::size_t entries) {
   return found->second;
 }
 
-void BM_ParseImage(benchmark::State& state) {
+// Reading one image into its tables, with the digest on a second thread (argument 1) or inline.
+void BM_LoadImage(benchmark::State& state) {
   const Bytes& data = images(static_cast<std::size_t>(state.range(0))).second;
-  tarvel::DiscardingConsole console;
+  tarvel::WindowBuffers windows;
+  tarvel::ImageLoader loader(windows, {state.range(1) != 0});
+  tarvel::testing::FakeFile file;
+  file.bytes = data;
   for (auto _ : state) {
-    tarvel::LoadedImage image;
-    if (!tarvel::parse_image(data, image, console)) {
-      state.SkipWithError("parse failed");
+    tarvel::LoadedImage image({1, 2});
+    tarvel::TableSink sink(image);
+    const tarvel::OpenedFile opened = tarvel::testing::open_fake_file(file);
+    if (!loader.load(*opened.file, sink).ok()) {
+      state.SkipWithError("load failed");
       break;
     }
     benchmark::DoNotOptimize(image.entries.size());
   }
   set_bytes(state, data.size());
 }
-BENCHMARK(BM_ParseImage)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadImage)->Args({100000, 0})->Args({100000, 1})->Unit(benchmark::kMillisecond);
 
 // Everything a run does after reading the files: parse, compare, print (into nothing).
 void BM_WholeRun(benchmark::State& state) {
   const auto& [old_image, new_image] = images(static_cast<std::size_t>(state.range(0)));
-  tarvel::DiscardingConsole console;
-  tarvel::testing::MemoryPlatform platform(console);
-  platform.files["old"] = old_image;
-  platform.files["new"] = new_image;
+  tarvel::testing::FakePlatform platform;
+  platform.add_file("old", old_image);
+  platform.add_file("new", new_image);
   const std::vector<std::filesystem::path> arguments = {"tarvel", "old", "new"};
   for (auto _ : state) {
     benchmark::DoNotOptimize(tarvel::run(arguments, platform));

@@ -1,13 +1,12 @@
 // Writes the seed corpora of the fuzz targets into the directory named on the command line:
 // one folder per target, with the sample pair and small images of every version.
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <string>
 #include <vector>
 
-#include "support/image_writer.h"
-#include "support/sample_images.h"
+#include "testing/image_writer.h"
+#include "testing/sample_images.h"
 
 namespace {
 
@@ -33,10 +32,7 @@ class SeedFolder {
   }
 
   void write(const std::string& name, const Bytes& bytes) {
-    std::ofstream out(path_ / name, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    ok_ = ok_ && static_cast<bool>(out);
+    ok_ = tarvel::testing::write_file((path_ / name).string(), bytes) && ok_;
   }
   bool ok() const { return ok_; }
 

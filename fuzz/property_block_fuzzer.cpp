@@ -17,15 +17,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size == 0) {
     return 0;
   }
-  tarvel::EntryRecord record;
-  record.flags_c = data[0];
   // The block ends where libFuzzer's own copy of the input ends, so AddressSanitizer sees any
   // read past it.
-  record.properties = std::span<const std::uint8_t>(data + 1, size - 1);
-  record.properties_size = static_cast<std::uint32_t>(record.properties.size());
-
+  const std::span<const std::uint8_t> block(data + 1, size - 1);
   std::u16string out(UNTOUCHED);
-  if (tarvel::find_sha1_value(&record, out)) {
+  if (tarvel::find_sha1_value(data[0], block, out)) {
     // A value is the text of 41 units up to their first NUL.
     if (out.size() > tarvel::SHA1_VALUE_SIZE / 2 || out.find(u'\0') != std::u16string::npos) {
       __builtin_trap();

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <span>
 
-#include "support/run_in_process.h"
+#include "testing/run_in_process.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // Writes the sample image pair into the directory named on the command line.
 #include <iostream>
 
-#include "support/image_writer.h"
-#include "support/sample_images.h"
+#include "testing/image_writer.h"
+#include "testing/sample_images.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {

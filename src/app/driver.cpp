@@ -2,11 +2,12 @@
 
 #include <string_view>
 
-#include "compare/difference_report.h"
-#include "compare/entry_changes.h"
+#include "compare/compare_images.h"
+#include "compare/differences.h"
 #include "compare/entry_identity.h"
-#include "compare/hosts_and_apps.h"
+#include "image/load_image.h"
 #include "image/loaded_image.h"
+#include "report/text_report.h"
 
 namespace tarvel {
 
@@ -19,6 +20,7 @@ constexpr std::u16string_view BANNER =
 constexpr std::u16string_view SYNTAX = u"Syntax: tarvel old_image new_image\n";
 constexpr std::u16string_view LOADING_OLD = u"\nLoading OLD image: %s\n";
 constexpr std::u16string_view LOADING_NEW = u"Loading NEW image: %s\n";
+constexpr std::u16string_view INCORRECT_VERSION = u"Error: Incorrect version of image file\n";
 // Both images are called "Image 1" in these messages; users and scripts know them that way.
 constexpr std::u16string_view OPEN_ERROR = u"Image 1: open error!\n";
 constexpr std::u16string_view PARSE_ERROR = u"Image 1: read or parse error!\n";
@@ -35,25 +37,39 @@ void print_with_path(Console& console, std::u16string_view format,
   console.write_wide(format.substr(placeholder + 2));
 }
 
-// Prints the loading line, then reads and parses one image. Nothing refers into the file's bytes
-// once parsing is done, so the buffer can take the next file.
-bool load_image(Platform& platform, std::u16string_view loading_line,
-                const std::filesystem::path& path, FileData& file, LoadedImage& image) {
+// Prints the loading line, then reads one image into its tables; on failure prints what the
+// user is told about it.
+bool load_image(Platform& platform, ImageLoader& loader, std::u16string_view loading_line,
+                const std::filesystem::path& path, LoadedImage& image,
+                DirectoryRewrite rewrite = {}) {
   Console& console = platform.console();
   print_with_path(console, loading_line, path);
-  if (!platform.read_whole_file(path, file)) {
+  const OpenedFile opened = platform.open_file(path);
+  if (!opened.file) {
     console.write_wide(OPEN_ERROR);
     return false;
   }
-  const bool parsed = parse_image(file.span(), image, console);
-  if (!parsed) {
-    console.write_wide(PARSE_ERROR);
+  TableSink sink(image, std::move(rewrite));
+  switch (loader.load(*opened.file, sink).outcome) {
+    case LoadOutcome::loaded:
+      return true;
+    case LoadOutcome::unreadable:
+      console.write_wide(OPEN_ERROR);
+      return false;
+    case LoadOutcome::version_refused:
+    case LoadOutcome::digest_refused:
+      console.write_wide(INCORRECT_VERSION);
+      console.write_wide(PARSE_ERROR);
+      return false;
+    case LoadOutcome::malformed:
+    case LoadOutcome::out_of_memory:
+      break;
   }
-  return parsed;
+  console.write_wide(PARSE_ERROR);
+  return false;
 }
 
-int run_after_start_up(std::span<const std::filesystem::path> arguments, Platform& platform,
-                       DifferenceReport& report, const DriveMap& drive_map) {
+int run_after_start_up(std::span<const std::filesystem::path> arguments, Platform& platform) {
   Console& console = platform.console();
   if (!platform.initialise_framework()) {
     console.write_wide(FRAMEWORK_FAILURE);
@@ -65,31 +81,27 @@ int run_after_start_up(std::span<const std::filesystem::path> arguments, Platfor
     return STATUS_OK;
   }
 
-  FileData file;
-  LoadedImage old_image;
-  if (!load_image(platform, LOADING_OLD, arguments[1], file, old_image)) {
+  const HashKey key = platform.hash_key();
+  const DriveMap drive_map = identity_drive_map();
+  WindowBuffers windows;
+  ImageLoader loader(windows);
+  LoadedImage old_image(key);
+  if (!load_image(platform, loader, LOADING_OLD, arguments[1], old_image)) {
     return STATUS_OK;
   }
-  LoadedImage new_image;
-  if (!load_image(platform, LOADING_NEW, arguments[2], file, new_image)) {
+  // New-image directories are matched and printed in their normalised form.
+  LoadedImage new_image(key);
+  if (!load_image(platform, loader, LOADING_NEW, arguments[2], new_image,
+                  [&drive_map](std::span<char16_t> directory) {
+                    normalise_directory(directory, drive_map);
+                  })) {
     return STATUS_OK;
   }
-  file.release();
   console.write_wide(REPORT_START);
 
-  detect_entry_changes(old_image.entries, new_image.entries, drive_map, report);
-
-  const CaseFolding& folding = platform.case_folding();
-  split_hosts_text(old_image.hosts, report.old_hosts_lines);
-  split_hosts_text(new_image.hosts, report.new_hosts_lines);
-  compare_hosts_lines(report.new_hosts_lines, report.old_hosts_lines, folding, report.hosts_new);
-  compare_hosts_lines(report.old_hosts_lines, report.new_hosts_lines, folding,
-                      report.hosts_removed);
-  compare_applications(new_image.apps, old_image.apps, report.apps_new);
-  compare_applications(old_image.apps, new_image.apps, report.apps_removed);
-
-  // The report refers into both images, so it is printed while they are still loaded.
-  print_report(report, console);
+  Differences differences(platform.case_folding());
+  compare_images(old_image, new_image, platform.case_folding(), key, differences);
+  print_report(differences, old_image, new_image, console);
   return STATUS_OK;
 }
 
@@ -97,9 +109,7 @@ int run_after_start_up(std::span<const std::filesystem::path> arguments, Platfor
 
 int run(std::span<const std::filesystem::path> arguments, Platform& platform) {
   platform.set_up_locale_and_console();
-  DifferenceReport report(platform.case_folding());
-  const DriveMap drive_map = identity_drive_map();
-  const int status = run_after_start_up(arguments, platform, report, drive_map);
+  const int status = run_after_start_up(arguments, platform);
   platform.console().flush();
   return status;
 }

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "image/id_table.h"
 #include "image/loaded_image.h"
 
 namespace tarvel {
@@ -20,39 +21,53 @@ DriveMap identity_drive_map();
 // a drive letter, maps it through the drive map. Changes at most one unit.
 void normalise_directory(std::span<char16_t> directory, const DriveMap& drive_map);
 
-// A hash index over one entry table by (name, directory). A lookup gives the record a
-// front-to-back scan would find: the lowest index among equal keys. Build it after the table's
-// keys have reached their final form; the table must not grow while the index is used.
-class EntryIndex {
- public:
-  explicit EntryIndex(EntryTable& table);
+// The identity of an entry looked up in a table: its texts, and where they come from, for the
+// keyed hash of its directory (the same in every table of a run), needed only when a look-up
+// hashes.
+struct EntryKey {
+  std::u16string_view name;
+  std::u16string_view directory;
+  const EntryTable* table = nullptr;
+  const EntryRow* row = nullptr;  // null: the directory is hashed from its text
 
-  EntryRecord* find(std::u16string_view name, std::u16string_view directory) const;
-  // The same record as find, but looks at the record at index `hint` first: when two tables list
-  // their entries in nearly the same order, most look-ups need no hashing at all.
-  EntryRecord* find_near(std::u16string_view name, std::u16string_view directory,
-                         std::size_t hint) const;
-  std::size_t index_of(const EntryRecord& record) const;
-
- private:
-  struct Slot {
-    std::uint32_t tag;
-    std::uint32_t index_plus_one;  // 0 marks an empty slot
-  };
-
-  EntryTable* table_;
-  std::vector<std::uint8_t> first_;  // 1 where a record has the lowest index of its key
-  std::vector<Slot> slots_;
-  std::size_t mask_ = 0;
+  std::uint64_t directory_hash() const {
+    return row != nullptr ? table->directory_hash(*row) : table->hash_directory(directory);
+  }
 };
 
-inline EntryRecord* find_entry(const EntryIndex& index, std::u16string_view name,
-                               std::u16string_view directory) {
-  return index.find(name, directory);
+inline EntryKey key_of(const EntryTable& table, const EntryRow& row) {
+  return {table.name(row), table.directory(row), &table, &row};
 }
 
-// The entry's directory, one backslash and its name; the name alone when the directory is empty.
-// Built whole however long.
-void build_full_path(const EntryRecord& record, std::u16string& out);
+// A keyed hash index over one entry table by (name, directory). A lookup gives the entry a
+// front-to-back scan would find: the lowest index among equal keys.
+class EntryIndex {
+ public:
+  explicit EntryIndex(const EntryTable& table);
+
+  // Index of the first entry with this key, or IdTable::NONE.
+  std::uint32_t find(const EntryKey& key) const;
+  // The same, for texts alone.
+  std::uint32_t find(std::u16string_view name, std::u16string_view directory) const {
+    return find({name, directory, table_, nullptr});
+  }
+  // The same entry as find, but looks at the entry at `hint` first: when two tables list their
+  // entries in nearly the same order, most look-ups need no hashing at all.
+  std::uint32_t find_near(const EntryKey& key, std::size_t hint) const;
+  // The first entry with the same key as the entry at `index`.
+  std::uint32_t first_of_key(std::size_t index) const { return first_of_key_[index]; }
+
+ private:
+  std::uint64_t hash(const EntryKey& key) const;
+  bool matches(std::uint32_t index, const EntryKey& key) const;
+
+  const EntryTable* table_;
+  IdTable ids_;
+  std::vector<std::uint32_t> first_of_key_;
+};
+
+// The entry's directory, one backslash and its name; the name alone when the directory is
+// empty. Built whole however long.
+void build_full_path(const EntryTable& table, const EntryRow& row, std::u16string& out);
 
 }  // namespace tarvel

@@ -1,9 +1,9 @@
 #pragma once
 
 #include <cstddef>
-#include <map>
-#include <string>
+#include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "platform/case_folding.h"
 
@@ -11,29 +11,54 @@ namespace tarvel {
 
 // An ordered, case-insensitive, duplicate-free set of entry paths. Members are ordered by their
 // UTF-16 units folded to lower case with the user's locale, compared as unsigned numbers; a
-// member keeps the spelling of its first insertion.
+// member keeps the spelling of its first insertion. Paths are collected first and put in order
+// once by finish(), so a member costs its texts and one small record, not a tree node.
 class NameSet {
  public:
+  static constexpr std::uint32_t NO_ENTRY = UINT32_MAX;
+
+  // What a member was inserted with besides its path: the entries of the two images it came
+  // from, where it came from entries.
+  struct Member {
+    std::uint64_t at = 0;  // position of the path's units; its folded units follow them
+    std::uint32_t length = 0;
+    std::uint32_t old_entry = NO_ENTRY;
+    std::uint32_t new_entry = NO_ENTRY;
+  };
+
   explicit NameSet(const CaseFolding& folding) : folding_(&folding) {}
 
   // Adds a copy of text unless a member already equals it ignoring case.
-  void insert(std::u16string_view text);
-
-  std::size_t count() const { return members_.size(); }
+  void insert(std::u16string_view text, std::uint32_t old_entry = NO_ENTRY,
+              std::uint32_t new_entry = NO_ENTRY);
+  std::size_t count() const {
+    finish();
+    return members_.size();
+  }
   bool empty() const { return members_.empty(); }
 
+  std::u16string_view text(const Member& member) const {
+    return {units_.data() + member.at, member.length};
+  }
+  // Calls visit(text, member) for every member in order.
   template <typename Visit>
   void for_each(Visit visit) const {
-    for (const auto& member : members_) {
-      visit(std::u16string_view(member.second));
+    finish();
+    for (const Member& member : members_) {
+      visit(text(member), member);
     }
   }
 
  private:
+  // Puts the members in order and keeps the first insertion of each; done once, when the set
+  // is first read after an insertion.
+  void finish() const;
+
   const CaseFolding* folding_;
-  // Folded once per insertion, so ordering compares plain units.
-  std::map<std::u16string, std::u16string> members_;
-  std::u16string folded_;
+  // Each path, then its folded units stored most significant byte first.
+  std::vector<char16_t> units_;
+  mutable std::vector<Member> members_;
+  mutable std::size_t finished_ = 0;  // members known to be in order and unique
 };
 
 inline void insert_name(NameSet& set, std::u16string_view text) { set.insert(text); }

@@ -3,153 +3,180 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <optional>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "image/arena.h"
-#include "platform/console.h"
+#include "image/id_table.h"
+#include "image/keyed_hash.h"
+#include "image/record_sink.h"
+#include "image/text_arena.h"
 
 namespace tarvel {
 
-inline constexpr std::size_t IMAGE_HEADER_SIZE = 284;
-// Capacities, in UTF-16 units, of the fields that entry texts land in.
-inline constexpr std::size_t NAME_FIELD_UNITS = 260;
-inline constexpr std::size_t DIRECTORY_FIELD_UNITS = 2048;
-inline constexpr std::size_t EXTRA_TEXT_FIELD_UNITS = 1024;
+// How an entry's SHA1 value is kept. A value of 40 hexadecimal digits in one case is kept as
+// its 20 bytes; anything else as its text. Each text has exactly one form, so two values are
+// equal exactly when their forms are.
+enum class Sha1Form : std::uint8_t { none, lower_hex, upper_hex, text };
 
-// UTF-16 text kept in its entry table's storage; the table may change it in place.
-class StoredText {
- public:
-  StoredText() = default;
-  explicit StoredText(std::span<char16_t> units) : units_(units) {}
-
-  std::u16string_view view() const { return {units_.data(), units_.size()}; }
-  operator std::u16string_view() const { return view(); }  // NOLINT: used as a view everywhere
-  std::span<char16_t> units() const { return units_; }
-  std::size_t size() const { return units_.size(); }
-  bool empty() const { return units_.empty(); }
-
-  friend bool operator==(const StoredText& left, const StoredText& right) {
-    return left.view() == right.view();
-  }
-  friend bool operator==(const StoredText& left, std::u16string_view right) {
-    return left.view() == right;
-  }
-
- private:
-  std::span<char16_t> units_;
-};
-
-// One file-system entry of an image. Texts hold exactly the text up to the first NUL of their
-// field, never more than the field's capacity; fields a version lacks are 0. Texts and the
-// property block live in the owning EntryTable.
-struct EntryRecord {
-  StoredText name;
-  StoredText directory;
-  StoredText extra_text;
-  std::span<const std::uint8_t> properties;  // the property block as stored
-  std::uint64_t lead_value = 0;
+// One file-system entry, reduced to what comparing and reporting use. Texts are those of the
+// record's fields up to their first NUL unit.
+struct EntryRow {
+  std::uint32_t name = 0;       // handle in the table's text arena
+  std::uint32_t directory = 0;  // number of the table's kept directory
   std::uint32_t flags_a = 0;
   std::uint32_t flags_b = 0;
   std::uint32_t flags_c = 0;
   std::uint32_t flags_d = 0;
-  std::uint32_t dword_a = 0;
-  std::uint32_t dword_b = 0;
-  std::uint32_t properties_size = 0;
-  std::uint16_t word_a = 0;
-  std::uint8_t byte_a = 0;
-  std::uint8_t byte_b = 0;
-  std::uint8_t byte_c = 0;
-  std::array<std::uint8_t, 64> block_a{};
+  std::uint32_t sha1 = 0;  // number of the packed value, or handle of the text
+  std::uint16_t name_length = 0;
+  Sha1Form sha1_form = Sha1Form::none;
+  std::uint8_t sha1_length = 0;  // units, for a value kept as text
 };
+static_assert(sizeof(EntryRow) == 32);
 
-// The entry records of one image, in file order, with the storage of their texts and property
-// blocks. Records refer into that storage, so a table is moved, never copied.
+// Rewrites a directory in place before it is kept (the new image's normalisation).
+using DirectoryRewrite = std::function<void(std::span<char16_t>)>;
+
+// The entries of one image, in file order. Entries of one directory usually follow one
+// another, so a directory is kept once for each run of entries that share it, with its keyed
+// hash.
 class EntryTable {
  public:
-  EntryTable() = default;
-  EntryTable(const EntryTable&) = delete;
-  EntryTable& operator=(const EntryTable&) = delete;
-  EntryTable(EntryTable&&) noexcept = default;
-  EntryTable& operator=(EntryTable&&) noexcept = default;
+  explicit EntryTable(const HashKey& key) : key_(key) {}
 
-  // Room for this many more records, text units and property bytes, each in one piece.
-  void reserve(std::size_t records, std::size_t text_units, std::size_t property_bytes) {
-    records_.reserve(records_.size() + records);
-    texts_.reserve(text_units);
-    properties_.reserve(property_bytes);
-  }
+  std::size_t size() const { return rows_.size(); }
+  bool empty() const { return rows_.empty(); }
+  EntryRow& operator[](std::size_t index) { return rows_[index]; }
+  const EntryRow& operator[](std::size_t index) const { return rows_[index]; }
 
-  // Space for a text of at most `units` units; give back what is not used with keep_text.
-  std::span<char16_t> text_space(std::size_t units) { return texts_.allocate(units); }
-  StoredText keep_text(std::span<char16_t> space, std::size_t length) {
-    texts_.shrink_last(space, length);
-    return StoredText(space.first(length));
+  std::u16string_view name(const EntryRow& row) const {
+    return texts_.view(row.name, row.name_length);
   }
-  StoredText store_text(std::u16string_view text) {
-    const std::span<char16_t> space = texts_.allocate(text.size());
-    std::copy(text.begin(), text.end(), space.begin());
-    return StoredText(space);
+  std::u16string_view directory(const EntryRow& row) const {
+    const StoredDirectory& stored = directories_[row.directory];
+    return texts_.view(stored.handle, stored.length);
   }
-  std::span<const std::uint8_t> store_properties(std::span<const std::uint8_t> block) {
-    const std::span<std::uint8_t> space = properties_.allocate(block.size());
-    std::copy(block.begin(), block.end(), space.begin());
-    return space;
+  // The keyed hash of the entry's directory; equal texts hash alike in every table of a run.
+  // Worked out when first asked for: most look-ups never need it.
+  std::uint64_t directory_hash(const EntryRow& row) const {
+    StoredDirectory& stored = directories_[row.directory];
+    if (!stored.hashed) {
+      stored.hash = hash_directory(texts_.view(stored.handle, stored.length));
+      stored.hashed = true;
+    }
+    return stored.hash;
   }
+  std::uint64_t hash_directory(std::u16string_view text) const {
+    return keyed_hash(key_, text.data(), text.size() * sizeof(char16_t));
+  }
+  const HashKey& key() const { return key_; }
 
-  EntryRecord& append(const EntryRecord& record) { return records_.emplace_back(record); }
+  // The entry's SHA1 value as text, or empty when it has none.
+  std::u16string sha1_text(const EntryRow& row) const;
+  // Whether two entries, of this table and of another, have equal SHA1 values; entries
+  // without one are never equal.
+  bool same_sha1(const EntryRow& row, const EntryTable& other, const EntryRow& other_row) const;
 
-  std::size_t size() const { return records_.size(); }
-  bool empty() const { return records_.empty(); }
-  EntryRecord& operator[](std::size_t index) { return records_[index]; }
-  const EntryRecord& operator[](std::size_t index) const { return records_[index]; }
-  auto begin() { return records_.begin(); }
-  auto end() { return records_.end(); }
-  auto begin() const { return records_.begin(); }
-  auto end() const { return records_.end(); }
+  // Keeps a directory for the entries that follow; returns its number.
+  std::uint32_t add_directory(std::u16string_view text);
+  EntryRow& append(std::u16string_view name, std::uint32_t directory, const EntryFields& fields);
+  // The same, for texts as stored in a record: decoded straight into the table, the directory
+  // rewritten before it is kept.
+  std::uint32_t add_stored_directory(std::span<const std::uint8_t> bytes,
+                                     const DirectoryRewrite& rewrite);
+  EntryRow& append_stored(std::span<const std::uint8_t> name, std::uint32_t directory,
+                          const EntryFields& fields);
+  void set_sha1(EntryRow& row, const Sha1Value& value);
 
  private:
-  std::vector<EntryRecord, LargeAllocator<EntryRecord>> records_;
-  Arena<char16_t> texts_;
-  Arena<std::uint8_t> properties_;
+  EntryRow& add_row(std::uint32_t name, std::size_t name_length, std::uint32_t directory,
+                    const EntryFields& fields);
+
+  struct StoredDirectory {
+    std::uint32_t handle;
+    std::uint16_t length;  // at most the field's 2048 units
+    bool hashed;
+    std::uint64_t hash;
+  };
+
+  HashKey key_;
+  ChunkedArray<EntryRow> rows_;
+  TextArena texts_;  // names, directories, and SHA1 values that are not packed
+  ChunkedArray<std::array<std::uint8_t, 20>> packed_sha1_;
+  mutable ChunkedArray<StoredDirectory> directories_;
 };
 
-// One installed application. Each text holds the whole UTF-16 units of its stored bytes; its
-// readers end it at its first NUL unit (see text_up_to_nul).
-struct AppRecord {
-  std::u16string label;
-  std::u16string text_4;
-  std::u16string key;
-  std::u16string text_2;
-  std::optional<std::u16string> text_5;  // absent in version 2 images
+// One installed application: the texts comparing and reporting use, up to their first NUL.
+struct AppRow {
+  std::uint32_t key = 0;  // position in the list's text storage
+  std::uint32_t key_length = 0;
+  std::uint32_t label = 0;
+  std::uint32_t label_length = 0;
 };
 
-// Everything loaded from one image file. The file's own buffer is not kept: every value is
-// copied out of it.
+class AppList {
+ public:
+  std::size_t size() const { return rows_.size(); }
+  bool empty() const { return rows_.empty(); }
+  const AppRow& operator[](std::size_t index) const { return rows_[index]; }
+  std::u16string_view key(const AppRow& row) const { return {texts_.data() + row.key, row.key_length}; }
+  std::u16string_view label(const AppRow& row) const {
+    return {texts_.data() + row.label, row.label_length};
+  }
+
+  // Building, for the loader's sink.
+  std::vector<AppRow>& rows() { return rows_; }
+  std::vector<char16_t>& texts() { return texts_; }
+
+ private:
+  std::vector<AppRow> rows_;
+  std::vector<char16_t> texts_;
+};
+
+// What comparing uses of one image.
 struct LoadedImage {
+  explicit LoadedImage(const HashKey& key) : entries(key) {}
+
+  std::uint16_t version = 0;
   std::uint32_t file_size = 0;
-  std::array<std::uint8_t, IMAGE_HEADER_SIZE> header{};
-  std::string hosts;  // the hosts block's bytes exactly as stored
-  std::vector<AppRecord> apps;
+  std::string hosts;  // the hosts text up to its first NUL byte
+  AppList apps;
   EntryTable entries;
 };
 
-// The text a wide field holds: everything before its first NUL unit, or all of it.
-inline std::u16string_view text_up_to_nul(std::u16string_view text) {
-  return text.substr(0, text.find(u'\0'));
-}
-inline std::string_view text_up_to_nul(std::string_view text) {
-  return text.substr(0, text.find('\0'));
-}
+// Fills a LoadedImage from the loader, keeping only what comparing and reporting use.
+class TableSink final : public RecordSink {
+ public:
+  // `rewrite`, when given, is applied to every directory before it is kept.
+  explicit TableSink(LoadedImage& image, DirectoryRewrite rewrite = {})
+      : image_(image), rewrite_(std::move(rewrite)) {}
 
-inline constexpr std::u16string_view INCORRECT_VERSION_MESSAGE =
-    u"Error: Incorrect version of image file\n";
+  void image_start(std::uint16_t version, std::uint32_t file_size) override;
+  void run_start(const RunStart& run) override;
+  void run_piece(std::span<const std::uint8_t> bytes) override;
+  void run_end() override;
+  void application_start(std::uint64_t offset) override;
+  void application_end() override;
+  void entry(const EntryFields& fields) override;
+  void entry_end(const PropertiesEnd& properties) override;
 
-// Fills image from the bytes of one image file. On failure, what was stored before the failure
-// stays in image; only a version or digest failure prints, and it prints to console.
-bool parse_image(std::span<const std::uint8_t> file_data, LoadedImage& image, Console& console);
+ private:
+  enum class Capture { nothing, hosts, app_key, app_label };
+
+  LoadedImage& image_;
+  DirectoryRewrite rewrite_;
+  Capture capture_ = Capture::nothing;
+  bool text_ended_ = false;  // a NUL was seen: the rest of the run is not part of the text
+  bool odd_byte_pending_ = false;
+  std::uint8_t odd_byte_ = 0;
+  std::size_t text_start_ = 0;
+  AppRow app_;
+  // The directory of the previous entry, as stored, and its number.
+  std::vector<std::uint8_t> last_directory_bytes_;
+  std::uint32_t last_directory_ = IdTable::NONE;
+};
 
 }  // namespace tarvel

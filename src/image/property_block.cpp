@@ -1,64 +1,164 @@
 #include "image/property_block.h"
 
-#include <span>
-#include <string_view>
-
 #include "image/byte_reader.h"
+#include "image/stored_text.h"
 
 namespace tarvel {
 
 namespace {
 
-constexpr std::u16string_view SHA1_NAME = u"SHA1";
+constexpr std::uint32_t SIZE_FIELD = 4;
+// Enough of a name to tell "SHA1" and its NUL from anything else.
+constexpr std::size_t NAME_PREFIX = (SHA1_PROPERTY_NAME.size() + 1) * 2;
 
-// The units of a stored UTF-16LE text up to its first NUL unit; an odd last byte is no unit.
-template <typename Visit>
-void for_each_unit_before_nul(std::span<const std::uint8_t> bytes, Visit visit) {
-  for (std::size_t at = 0; at + 1 < bytes.size(); at += 2) {
-    const char16_t unit = ByteReader::load_u16(bytes.data() + at);
-    if (unit == 0 || !visit(unit)) {
-      return;
-    }
+// The reading interface of WindowCursor over a block that lies in one piece already.
+class SpanCursor {
+ public:
+  SpanCursor(const std::uint8_t* data, std::size_t size, std::uint64_t position)
+      : data_(data), size_(size), start_(position) {}
+
+  std::uint64_t position() const { return start_ + at_; }
+  bool ensure(std::size_t count) const { return count <= size_ - at_; }
+  const std::uint8_t* data() const { return data_ + at_; }
+  void advance(std::size_t count) { at_ += count; }
+  bool skip(std::uint64_t count) {
+    return consume(count, [](std::span<const std::uint8_t>) {});
   }
-}
-
-bool is_sha1_name(std::span<const std::uint8_t> name) {
-  std::size_t matched = 0;
-  bool differs = false;
-  for_each_unit_before_nul(name, [&](char16_t unit) {
-    if (matched >= SHA1_NAME.size() || unit != SHA1_NAME[matched]) {
-      differs = true;
+  template <typename Piece>
+  bool consume(std::uint64_t count, Piece&& piece) {
+    if (count > size_ - at_) {
       return false;
     }
-    ++matched;
+    piece(std::span<const std::uint8_t>(data(), static_cast<std::size_t>(count)));
+    at_ += static_cast<std::size_t>(count);
     return true;
-  });
-  return !differs && matched == SHA1_NAME.size();
+  }
+
+ private:
+  const std::uint8_t* data_;
+  std::size_t size_;
+  std::uint64_t start_;
+  std::size_t at_ = 0;
+};
+
+// The units of a stored name up to its first NUL unit are exactly "SHA1"; an odd last byte is
+// no unit. Only the first NAME_PREFIX bytes can decide it.
+bool is_sha1_name(std::span<const std::uint8_t> prefix) {
+  std::size_t unit = 0;
+  for (; unit * 2 + 1 < prefix.size(); ++unit) {
+    const char16_t value = ByteReader::load_u16(prefix.data() + unit * 2);
+    if (value == 0) {
+      break;
+    }
+    if (unit >= SHA1_PROPERTY_NAME.size() || value != SHA1_PROPERTY_NAME[unit]) {
+      return false;
+    }
+  }
+  return unit == SHA1_PROPERTY_NAME.size();
+}
+
+// The value's text: its 41 units up to the first NUL unit.
+void take_value(const std::uint8_t* value, Sha1Value& out) {
+  out.found = true;
+  const std::size_t units = copy_units({value, SHA1_VALUE_SIZE}, out.units.data());
+  out.length = static_cast<std::uint8_t>(first_nul_unit(out.units.data(), units));
+}
+
+template <typename Cursor>
+bool hand_over(Cursor& cursor, RecordSink* items, RunKind kind, std::size_t index,
+               std::uint32_t size) {
+  if (items == nullptr) {
+    return cursor.skip(size);
+  }
+  items->run_start({kind, index, size, cursor.position()});
+  const bool whole =
+      cursor.consume(size, [&](std::span<const std::uint8_t> piece) { items->run_piece(piece); });
+  items->run_end();
+  return whole;
+}
+
+// A u32 size of a run that must end within the `left` bytes of the block after it; moves past
+// the size field. False, moving nowhere, when the item does not fit.
+template <typename Cursor>
+bool read_size(Cursor& cursor, std::uint32_t& left, std::uint32_t& size) {
+  if (left < SIZE_FIELD || !cursor.ensure(SIZE_FIELD)) {
+    return false;
+  }
+  size = ByteReader::load_u32(cursor.data());
+  if (size > left - SIZE_FIELD) {
+    return false;
+  }
+  cursor.advance(SIZE_FIELD);
+  left -= SIZE_FIELD;
+  return true;
+}
+
+template <typename Cursor>
+bool read_items(Cursor& cursor, std::uint32_t size, RecordSink* items, PropertiesEnd& out) {
+  out = PropertiesEnd{};
+  std::uint32_t left = size;
+  for (std::size_t index = 0; left != 0; ++index) {
+    std::uint32_t name_size = 0;
+    if (!read_size(cursor, left, name_size)) {
+      out.well_formed = false;
+      break;
+    }
+    const std::size_t prefix = std::min<std::size_t>(name_size, NAME_PREFIX);
+    if (!cursor.ensure(prefix)) {
+      return false;
+    }
+    const bool sha1_name = is_sha1_name({cursor.data(), prefix});
+    if (!hand_over(cursor, items, RunKind::property_name, index, name_size)) {
+      return false;
+    }
+    left -= name_size;
+
+    std::uint32_t value_size = 0;
+    if (!read_size(cursor, left, value_size)) {
+      out.well_formed = false;
+      break;
+    }
+    if (!out.sha1.found && sha1_name && value_size == SHA1_VALUE_SIZE) {
+      if (!cursor.ensure(SHA1_VALUE_SIZE)) {
+        return false;
+      }
+      take_value(cursor.data(), out.sha1);
+    }
+    if (!hand_over(cursor, items, RunKind::property_value, index, value_size)) {
+      return false;
+    }
+    left -= value_size;
+  }
+  return cursor.skip(left);
 }
 
 }  // namespace
 
-bool find_sha1_value(const EntryRecord* record, std::u16string& out) {
-  if (record == nullptr || record->properties.empty() || (record->flags_c & HASH_EXEMPT_C) != 0) {
+bool read_property_block(WindowCursor& cursor, std::uint32_t size, RecordSink* items,
+                         PropertiesEnd& out) {
+  // Most blocks lie within the window being read: read them in place.
+  if (cursor.available() >= size) {
+    SpanCursor block(cursor.data(), size, cursor.position());
+    read_items(block, size, items, out);
+    cursor.advance(size);
+    return true;
+  }
+  return read_items(cursor, size, items, out);
+}
+
+bool find_sha1_value(std::uint32_t flags_c, std::span<const std::uint8_t> block,
+                     std::u16string& out) {
+  if (block.empty() || (flags_c & HASH_EXEMPT_C) != 0 || block.size() > UINT32_MAX) {
     return false;
   }
-  ByteReader block(record->properties);
-  while (!block.at_end()) {
-    std::span<const std::uint8_t> name;
-    std::span<const std::uint8_t> value;
-    if (!block.take_prefixed(name) || !block.take_prefixed(value)) {
-      return false;
-    }
-    if (value.size() == SHA1_VALUE_SIZE && is_sha1_name(name)) {
-      out.clear();
-      for_each_unit_before_nul(value, [&](char16_t unit) {
-        out.push_back(unit);
-        return true;
-      });
-      return true;
-    }
+  SpanCursor cursor(block.data(), block.size(), 0);
+  PropertiesEnd end;
+  read_items(cursor, static_cast<std::uint32_t>(block.size()), nullptr, end);
+  if (!end.sha1.found) {
+    return false;
   }
-  return false;
+  out.assign(end.sha1.view());
+  return true;
 }
 
 }  // namespace tarvel

@@ -1,22 +1,24 @@
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 
-#include "image/loaded_image.h"
+#include "image/record_sink.h"
+#include "image/window_cursor.h"
 
 namespace tarvel {
 
-// Byte length of a usable "SHA1" value: 40 UTF-16 units and their NUL.
-inline constexpr std::size_t SHA1_VALUE_SIZE = 82;
-// A bit of flags_c that marks an entry whose SHA-1 is not to be looked at.
-inline constexpr std::uint32_t HASH_EXEMPT_C = 0x00000002;
+// Reads a property block of `size` bytes at the cursor, to its end, and looks up the first
+// "SHA1" item whose value is 82 bytes. An item that does not lie wholly inside the block ends
+// the scan (the rest of the block is passed over). With `items`, every item read is handed to
+// it as a name run and a value run. False only when the cursor's bytes end before the block.
+bool read_property_block(WindowCursor& cursor, std::uint32_t size, RecordSink* items,
+                         PropertiesEnd& out);
 
-// Looks up the first "SHA1" property with an 82-byte value in the record's property block and
-// puts its text, up to its first NUL unit, into out. False, with out untouched, when the record
-// is absent, exempt, or has no such property. Nothing outside the block is read: an item that
-// does not lie wholly inside it ends the scan.
-bool find_sha1_value(const EntryRecord* record, std::u16string& out);
+// The SHA1 value of a property block in memory, for an entry whose flags_c is given: false,
+// with out untouched, when the entry is exempt or the block has no usable "SHA1" item.
+bool find_sha1_value(std::uint32_t flags_c, std::span<const std::uint8_t> block,
+                     std::u16string& out);
 
 }  // namespace tarvel

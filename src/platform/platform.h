@@ -1,48 +1,13 @@
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
 #include <filesystem>
 #include <memory>
-#include <span>
 
 #include "platform/case_folding.h"
 #include "platform/console.h"
-#include "platform/large_memory.h"
+#include "platform/input_file.h"
 
 namespace tarvel {
-
-// The whole contents of one file, owned. The buffer is kept for the next file read into the same
-// FileData when it is large enough, so the second image costs no fresh memory.
-struct FileData {
-  LargeArray<std::uint8_t> bytes;
-  std::uint32_t size = 0;
-  std::size_t capacity = 0;
-
-  std::span<const std::uint8_t> span() const { return {bytes.get(), size}; }
-  // Room for `wanted` bytes, or null when that memory cannot be had; the content is not kept.
-  std::uint8_t* prepare(std::uint32_t wanted) {
-    if (capacity < wanted) {
-      release();
-      bytes = make_large_array<std::uint8_t>(wanted);
-      if (!bytes) {
-        return nullptr;
-      }
-      capacity = wanted;
-    }
-    size = wanted;
-    return bytes.get();
-  }
-  void release() {
-    bytes.reset();
-    size = 0;
-    capacity = 0;
-  }
-};
-
-// Reads a regular file whole. False when it cannot be opened, is not a regular file, is empty,
-// is 4 GiB or larger (refused without reading it), or when fewer bytes arrive than its size.
-bool read_whole_file(const std::filesystem::path& path, FileData& data);
 
 // Sets every locale category to the user's default and, where the platform has one, the
 // console's output code page to that locale's code page.
@@ -54,7 +19,7 @@ bool initialise_framework();
 // The process's standard output, encoding wide text for the current locale.
 std::unique_ptr<Console> make_stdout_console();
 
-// The operating-system services the driver uses; tests replace any of them.
+// The operating-system services the programs use; tests replace any of them.
 class Platform {
  public:
   Platform() = default;
@@ -64,10 +29,11 @@ class Platform {
 
   virtual void set_up_locale_and_console() = 0;
   virtual bool initialise_framework() = 0;
-  virtual bool read_whole_file(const std::filesystem::path& path, FileData& data) = 0;
+  virtual OpenedFile open_file(const std::filesystem::path& path) = 0;
   virtual Console& console() = 0;
   // Case mappings of the locale chosen by set_up_locale_and_console.
   virtual const CaseFolding& case_folding() = 0;
+  virtual HashKey hash_key() = 0;
 };
 
 // The real services of the running system.
@@ -75,11 +41,12 @@ class SystemPlatform : public Platform {
  public:
   void set_up_locale_and_console() override;
   bool initialise_framework() override { return tarvel::initialise_framework(); }
-  bool read_whole_file(const std::filesystem::path& path, FileData& data) override {
-    return tarvel::read_whole_file(path, data);
+  OpenedFile open_file(const std::filesystem::path& path) override {
+    return open_input_file(path);
   }
   Console& console() override;
   const CaseFolding& case_folding() override;
+  HashKey hash_key() override { return random_hash_key(); }
 
  private:
   std::unique_ptr<Console> console_;

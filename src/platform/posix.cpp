@@ -1,9 +1,13 @@
 // The platform layer on POSIX systems.
 #include <fcntl.h>
+#if defined(__linux__)
+#include <sys/random.h>
+#endif
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <clocale>
 #include <cstdint>
 #include <cwchar>
@@ -13,9 +17,6 @@
 namespace tarvel {
 
 namespace {
-
-// Only files below 4 GiB fit the format's 32-bit sizes.
-constexpr std::uint64_t LARGEST_FILE = 0xFFFFFFFFu;
 
 class FileDescriptor {
  public:
@@ -28,6 +29,11 @@ class FileDescriptor {
     }
   }
   int get() const { return fd_; }
+  int release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
 
  private:
   int fd_;
@@ -63,38 +69,90 @@ class StdoutConsole final : public BufferedConsole {
   }
 };
 
+class PosixInputFile final : public InputFile {
+ public:
+  PosixInputFile(int fd, std::uint32_t size) : fd_(fd), size_(size) {}
+
+  std::uint32_t size() const override { return size_; }
+  std::ptrdiff_t read(std::span<std::uint8_t> into) override {
+    while (true) {
+      const ssize_t got = ::read(fd_.get(), into.data(), into.size());
+      if (got < 0 && errno == EINTR) {
+        continue;
+      }
+      return got < 0 ? -1 : static_cast<std::ptrdiff_t>(got);
+    }
+  }
+
+ private:
+  FileDescriptor fd_;
+  std::uint32_t size_;
+};
+
 }  // namespace
 
-bool read_whole_file(const std::filesystem::path& path, FileData& data) {
-  const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+OpenedFile open_input_file(const std::filesystem::path& path) {
+  // Never blocks: a FIFO without a writer, a terminal or a device is refused below, not waited on.
+  FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
   if (file.get() < 0) {
-    return false;
+    return {nullptr, OpenFailure::cannot_open};
   }
   struct stat status {};
-  if (::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
-    return false;
+  if (::fstat(file.get(), &status) != 0) {
+    return {nullptr, OpenFailure::cannot_open};
+  }
+  if (!S_ISREG(status.st_mode)) {
+    return {nullptr, OpenFailure::not_regular};
   }
   const auto size = static_cast<std::uint64_t>(status.st_size);
-  if (size == 0 || size > LARGEST_FILE) {
-    return false;
+  if (size > LARGEST_IMAGE_FILE) {
+    return {nullptr, OpenFailure::too_large};
   }
-  std::uint8_t* const buffer = data.prepare(static_cast<std::uint32_t>(size));
-  if (buffer == nullptr) {
-    return false;
+  if (size == 0) {
+    return {nullptr, OpenFailure::empty};
   }
-  // read() may deliver a large file in several pieces; a file that ends early is a failure.
-  std::uint64_t done = 0;
-  while (done < size) {
-    const ssize_t got = ::read(file.get(), buffer + done, size - done);
+  return {std::make_unique<PosixInputFile>(file.release(), static_cast<std::uint32_t>(size)),
+          OpenFailure::none};
+}
+
+HashKey random_hash_key() {
+  HashKey key{};
+  auto* const bytes = reinterpret_cast<unsigned char*>(key.data());
+  std::size_t done = 0;
+#if defined(__linux__)
+  while (done < sizeof key) {
+    const ssize_t got = ::getrandom(bytes + done, sizeof key - done, 0);
     if (got < 0 && errno == EINTR) {
       continue;
     }
     if (got <= 0) {
-      return false;
+      break;
     }
-    done += static_cast<std::uint64_t>(got);
+    done += static_cast<std::size_t>(got);
   }
-  return true;
+#endif
+  if (done < sizeof key) {
+    const FileDescriptor source(::open("/dev/urandom", O_RDONLY | O_CLOEXEC));
+    done = 0;
+    while (source.get() >= 0 && done < sizeof key) {
+      const ssize_t got = ::read(source.get(), bytes + done, sizeof key - done);
+      if (got < 0 && errno == EINTR) {
+        continue;
+      }
+      if (got <= 0) {
+        break;
+      }
+      done += static_cast<std::size_t>(got);
+    }
+  }
+  if (done < sizeof key) {
+    // No random source at all: a key that still differs from run to run and from machine to
+    // machine is better than a fixed one.
+    const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+    key[0] ^= static_cast<std::uint64_t>(now) * 0x9E3779B97F4A7C15ULL;
+    key[1] ^= static_cast<std::uint64_t>(::getpid()) ^ reinterpret_cast<std::uintptr_t>(&key);
+  }
+  return key;
 }
 
 void set_up_locale_and_console() {

@@ -6,6 +6,8 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+// After windows.h, which it needs.
+#include <bcrypt.h>
 
 #include <algorithm>
 #include <clocale>
@@ -35,9 +37,35 @@ class FileHandle {
   }
   bool is_open() const { return handle_ != INVALID_HANDLE_VALUE; }
   HANDLE get() const { return handle_; }
+  HANDLE release() {
+    const HANDLE handle = handle_;
+    handle_ = INVALID_HANDLE_VALUE;
+    return handle;
+  }
 
  private:
   HANDLE handle_;
+};
+
+// One ReadFile call may deliver less than asked, on network shares among others; the caller
+// reads again until it has what it needs.
+class WindowsInputFile final : public InputFile {
+ public:
+  WindowsInputFile(HANDLE handle, std::uint32_t size) : file_(handle), size_(size) {}
+
+  std::uint32_t size() const override { return size_; }
+  std::ptrdiff_t read(std::span<std::uint8_t> into) override {
+    const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(into.size(), 1u << 30));
+    DWORD got = 0;
+    if (!::ReadFile(file_.get(), into.data(), wanted, &got, nullptr)) {
+      return -1;
+    }
+    return static_cast<std::ptrdiff_t>(got);
+  }
+
+ private:
+  FileHandle file_;
+  std::uint32_t size_;
 };
 
 // The code page named after the '.' of a runtime locale name such as
@@ -146,26 +174,44 @@ class StdoutConsole final : public BufferedConsole {
 
 }  // namespace
 
-bool read_whole_file(const std::filesystem::path& path, FileData& data) {
-  const FileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, 0, nullptr));
-  if (!file.is_open() || ::GetFileType(file.get()) != FILE_TYPE_DISK) {
-    return false;
+OpenedFile open_input_file(const std::filesystem::path& path) {
+  FileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file.is_open()) {
+    return {nullptr, OpenFailure::cannot_open};
   }
-  DWORD high = 0;
-  // A size whose low part is INVALID_FILE_SIZE is valid when the error stays NO_ERROR.
-  ::SetLastError(NO_ERROR);
-  const DWORD size = ::GetFileSize(file.get(), &high);
-  // Only files below 4 GiB fit the format's 32-bit sizes; larger ones are refused unread.
-  if ((size == INVALID_FILE_SIZE && ::GetLastError() != NO_ERROR) || high != 0 || size == 0) {
-    return false;
+  // Pipes, consoles and devices are refused rather than waited on.
+  if (::GetFileType(file.get()) != FILE_TYPE_DISK) {
+    return {nullptr, OpenFailure::not_regular};
   }
-  std::uint8_t* const buffer = data.prepare(size);
-  if (buffer == nullptr) {
-    return false;
+  LARGE_INTEGER size{};
+  if (!::GetFileSizeEx(file.get(), &size)) {
+    return {nullptr, OpenFailure::cannot_open};
   }
-  DWORD got = 0;
-  return ::ReadFile(file.get(), buffer, size, &got, nullptr) && got == size;
+  if (static_cast<std::uint64_t>(size.QuadPart) > LARGEST_IMAGE_FILE) {
+    return {nullptr, OpenFailure::too_large};
+  }
+  if (size.QuadPart == 0) {
+    return {nullptr, OpenFailure::empty};
+  }
+  return {std::make_unique<WindowsInputFile>(file.release(),
+                                             static_cast<std::uint32_t>(size.QuadPart)),
+          OpenFailure::none};
+}
+
+HashKey random_hash_key() {
+  HashKey key{};
+  if (!BCRYPT_SUCCESS(::BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(key.data()),
+                                        static_cast<ULONG>(sizeof key),
+                                        BCRYPT_USE_SYSTEM_PREFERRED_RNG))) {
+    // No random source at all: a key that still differs from run to run is better than none.
+    LARGE_INTEGER now{};
+    ::QueryPerformanceCounter(&now);
+    key[0] = static_cast<std::uint64_t>(now.QuadPart) * 0x9E3779B97F4A7C15ULL;
+    key[1] = static_cast<std::uint64_t>(::GetCurrentProcessId()) ^
+             reinterpret_cast<std::uintptr_t>(&key);
+  }
+  return key;
 }
 
 void set_up_locale_and_console() {

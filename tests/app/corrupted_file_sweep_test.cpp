@@ -19,8 +19,8 @@
 
 #include "image/sha256.h"
 #include "support/expected_output.h"
-#include "support/image_writer.h"
-#include "support/run_in_process.h"
+#include "testing/image_writer.h"
+#include "testing/run_in_process.h"
 #include "support/run_tarvel.h"
 
 namespace tarvel::testing {

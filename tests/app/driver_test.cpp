@@ -3,22 +3,13 @@
 #include <map>
 
 #include "app/driver.h"
-#include "support/capture_console.h"
-#include "support/image_writer.h"
-#include "support/memory_platform.h"
+#include "testing/fake_platform.h"
+#include "testing/image_writer.h"
 
 namespace tarvel {
 namespace {
 
-// Runs the driver on in-memory files and keeps what it printed.
-class FakePlatform final : public testing::MemoryPlatform {
- public:
-  FakePlatform() : MemoryPlatform(console_) {}
-  std::string output() { return console_.text(); }
-
- private:
-  testing::CaptureConsole console_;
-};
+using testing::FakePlatform;
 
 int run_with(FakePlatform& platform, std::vector<std::filesystem::path> arguments) {
   return run(arguments, platform);
@@ -27,21 +18,21 @@ int run_with(FakePlatform& platform, std::vector<std::filesystem::path> argument
 TEST(Driver, FrameworkFailurePrintsOnlyItsMessageAndExitsWithOne) {
   FakePlatform platform;
   platform.framework_works = false;
-  platform.files["old"] = testing::write_image({});
+  platform.add_file("old", testing::write_image({}));
   EXPECT_EQ(run_with(platform, {"tarvel", "old", "old"}), 1);
   EXPECT_EQ(platform.output(), "Fatal Error: MFC initialization failed\n");
   EXPECT_TRUE(platform.framework_started_after_set_up);
-  EXPECT_TRUE(platform.reads.empty());
+  EXPECT_TRUE(platform.opened.empty());
 }
 
 TEST(Driver, NothingIsReadAfterTheOldImageFails) {
   FakePlatform platform;
   testing::Bytes broken = testing::write_image({});
   broken[0] = 9;
-  platform.files["broken"] = broken;
-  platform.files["good"] = testing::write_image({});
+  platform.add_file("broken", broken);
+  platform.add_file("good", testing::write_image({}));
   EXPECT_EQ(run_with(platform, {"tarvel", "broken", "good"}), 0);
-  EXPECT_EQ(platform.reads, std::vector<std::string>{"broken"});
+  EXPECT_EQ(platform.opened, std::vector<std::string>{"broken"});
   EXPECT_TRUE(
       platform.output().ends_with("\nLoading OLD image: broken\n"
                                   "Error: Incorrect version of image file\n"
@@ -49,7 +40,7 @@ TEST(Driver, NothingIsReadAfterTheOldImageFails) {
 
   FakePlatform wrong_count;
   EXPECT_EQ(run_with(wrong_count, {"tarvel", "good"}), 0);
-  EXPECT_TRUE(wrong_count.reads.empty());
+  EXPECT_TRUE(wrong_count.opened.empty());
 }
 
 }  // namespace

@@ -5,9 +5,9 @@
 #include <sstream>
 
 #include "support/expected_output.h"
-#include "support/image_writer.h"
+#include "testing/image_writer.h"
 #include "support/run_tarvel.h"
-#include "support/sample_images.h"
+#include "testing/sample_images.h"
 
 namespace tarvel::testing {
 namespace {

@@ -9,7 +9,7 @@
 #endif
 
 #include "support/expected_output.h"
-#include "support/image_writer.h"
+#include "testing/image_writer.h"
 #include "support/run_tarvel.h"
 
 namespace tarvel::testing {

@@ -2,24 +2,33 @@
 
 #include "compare/entry_identity.h"
 
+#include <memory>
+
 namespace tarvel {
 namespace {
 
-EntryRecord& add(EntryTable& table, std::u16string_view directory, std::u16string_view name) {
-  EntryRecord record;
-  record.directory = table.store_text(directory);
-  record.name = table.store_text(name);
-  return table.append(record);
+constexpr HashKey KEY = {7, 11};
+
+std::uint32_t add(EntryTable& table, std::u16string_view directory, std::u16string_view name) {
+  table.append(name, table.add_directory(directory), EntryFields{});
+  return static_cast<std::uint32_t>(table.size() - 1);
 }
 
-EntryTable table_of(
+std::unique_ptr<EntryTable> table_of(
     std::initializer_list<std::pair<std::u16string_view, std::u16string_view>> keys) {
-  EntryTable table;
+  auto table = std::make_unique<EntryTable>(KEY);
   for (const auto& [directory, name] : keys) {
-    add(table, directory, name);
+    add(*table, directory, name);
   }
   return table;
 }
+
+std::uint32_t find_entry(const EntryTable&, const EntryIndex& index, std::u16string_view name,
+                         std::u16string_view directory) {
+  return index.find(name, directory);
+}
+
+constexpr std::uint32_t NONE = IdTable::NONE;
 
 TEST(NormaliseDirectory, UpperCasesTheFirstLetterAfterAnyLongPathPrefix) {
   const DriveMap identity = identity_drive_map();
@@ -54,70 +63,84 @@ TEST(NormaliseDirectory, MapsDriveLettersOnly) {
 }
 
 TEST(FindEntry, MatchesExactlyAndFindsTheLowestIndex) {
-  EntryTable table = table_of({{u"C:\\Windows", u"Explorer.exe"},
+  const auto table = table_of({{u"C:\\Windows", u"Explorer.exe"},
                                {u"C:\\WINDOWS", u"a"},
                                {u"", u"loose"},
                                {u"C:\\Windows", u"x"},
                                {u"C:\\Windows", u"x"},
                                {u"C:\\Windows", u"Explorer.exe"}});
-  const EntryIndex index(table);
-  EXPECT_EQ(find_entry(index, u"Explorer.exe", u"C:\\Windows"), &table[0]);
-  EXPECT_EQ(find_entry(index, u"x", u"C:\\Windows"), &table[3]);
-  EXPECT_EQ(find_entry(index, u"explorer.exe", u"C:\\Windows"), nullptr);
-  EXPECT_EQ(find_entry(index, u"a", u"C:\\Windows"), nullptr);
-  EXPECT_EQ(find_entry(index, u"loose", u""), &table[2]);
-  EXPECT_EQ(find_entry(index, u"loose", u"C:"), nullptr);
+  const EntryIndex index(*table);
+  EXPECT_EQ(find_entry(*table, index, u"Explorer.exe", u"C:\\Windows"), 0u);
+  EXPECT_EQ(find_entry(*table, index, u"x", u"C:\\Windows"), 3u);
+  EXPECT_EQ(find_entry(*table, index, u"explorer.exe", u"C:\\Windows"), NONE);
+  EXPECT_EQ(find_entry(*table, index, u"a", u"C:\\Windows"), NONE);
+  EXPECT_EQ(find_entry(*table, index, u"loose", u""), 2u);
+  EXPECT_EQ(find_entry(*table, index, u"loose", u"C:"), NONE);
   // The key is the pair, not the joined path.
-  EXPECT_EQ(find_entry(index, u"Windows\\x", u"C:"), nullptr);
+  EXPECT_EQ(find_entry(*table, index, u"Windows\\x", u"C:"), NONE);
 
-  EntryTable empty;
-  EXPECT_EQ(find_entry(EntryIndex(empty), u"x", u""), nullptr);
+  const EntryTable empty(KEY);
+  EXPECT_EQ(EntryIndex(empty).find(u"x", u""), NONE);
 }
 
 TEST(FindEntry, AgreesWithAFrontToBackScanOnManyCollidingKeys) {
-  EntryTable table;
-  for (int i = 0; i < 5000; ++i) {
-    add(table, u"C:\\d" + std::u16string(static_cast<std::size_t>(i % 7), u'x'),
-        u"n" + std::u16string(static_cast<std::size_t>(i % 13), u'y'));
-  }
-  const EntryIndex index(table);
-  for (int d = 0; d < 8; ++d) {
-    for (int n = 0; n < 14; ++n) {
-      const std::u16string directory = u"C:\\d" + std::u16string(static_cast<std::size_t>(d), u'x');
-      const std::u16string name = u"n" + std::u16string(static_cast<std::size_t>(n), u'y');
-      const EntryRecord* scan = nullptr;
-      for (const EntryRecord& candidate : table) {
-        if (candidate.name == name && candidate.directory == directory) {
-          scan = &candidate;
-          break;
+  // The answers never depend on the hash key.
+  for (const HashKey& key : {KEY, HashKey{0, 0}, HashKey{~0ULL, 5}}) {
+    EntryTable table(key);
+    for (int i = 0; i < 5000; ++i) {
+      add(table, u"C:\\d" + std::u16string(static_cast<std::size_t>(i % 7), u'x'),
+          u"n" + std::u16string(static_cast<std::size_t>(i % 13), u'y'));
+    }
+    const EntryIndex index(table);
+    for (int d = 0; d < 8; ++d) {
+      for (int n = 0; n < 14; ++n) {
+        const std::u16string directory =
+            u"C:\\d" + std::u16string(static_cast<std::size_t>(d), u'x');
+        const std::u16string name = u"n" + std::u16string(static_cast<std::size_t>(n), u'y');
+        std::uint32_t scan = NONE;
+        for (std::size_t at = 0; at < table.size(); ++at) {
+          if (table.name(table[at]) == name && table.directory(table[at]) == directory) {
+            scan = static_cast<std::uint32_t>(at);
+            break;
+          }
         }
-      }
-      EXPECT_EQ(find_entry(index, name, directory), scan) << d << " " << n;
-      // A hint never changes the answer, wherever it points: at a later duplicate, at the
-      // match itself, at another key or past the end.
-      for (std::size_t hint : {std::size_t{0}, std::size_t{91}, std::size_t{4999},
-                               std::size_t{5000}, std::size_t{123456}}) {
-        EXPECT_EQ(index.find_near(name, directory, hint), scan) << d << " " << n << " " << hint;
-      }
-      if (scan != nullptr) {
-        const std::size_t at = index.index_of(*scan);
-        EXPECT_EQ(index.find_near(name, directory, at), scan);
-        EXPECT_EQ(index.find_near(name, directory, at + 91), scan) << "a later duplicate";
+        EXPECT_EQ(index.find(name, directory), scan) << d << " " << n;
+        const EntryKey looked_up{name, directory, &table, nullptr};
+        // A hint never changes the answer, wherever it points: at a later duplicate, at the
+        // match itself, at another key or past the end.
+        for (std::size_t hint : {std::size_t{0}, std::size_t{91}, std::size_t{4999},
+                                 std::size_t{5000}, std::size_t{123456}}) {
+          EXPECT_EQ(index.find_near(looked_up, hint), scan) << d << " " << n << " " << hint;
+        }
+        if (scan != NONE) {
+          EXPECT_EQ(index.find_near(looked_up, scan), scan);
+          EXPECT_EQ(index.find_near(looked_up, scan + 91), scan) << "a later duplicate";
+        }
       }
     }
   }
 }
 
+TEST(FindEntry, MatchesAcrossTablesByTextWhereverADirectoryWasKept) {
+  // The same directory kept twice in one table, and once in another, is one directory.
+  const auto old_table = table_of({{u"C:\\a", u"1"}, {u"D:", u"2"}, {u"C:\\a", u"3"}});
+  const auto new_table = table_of({{u"C:\\a", u"3"}, {u"c:\\a", u"1"}, {u"C:\\a", u"1"}});
+  const EntryIndex index(*new_table);
+  EXPECT_EQ(index.find(key_of(*old_table, (*old_table)[0])), 2u);
+  EXPECT_EQ(index.find(key_of(*old_table, (*old_table)[1])), NONE);
+  EXPECT_EQ(index.find(key_of(*old_table, (*old_table)[2])), 0u);
+}
+
 TEST(BuildFullPath, JoinsWithOneBackslashWhateverTheLength) {
-  EntryTable table;
+  EntryTable table(KEY);
   std::u16string path = u"previous content";
-  build_full_path(add(table, u"C:\\", u"boot.ini"), path);
+  build_full_path(table, table[add(table, u"C:\\", u"boot.ini")], path);
   EXPECT_EQ(path, u"C:\\\\boot.ini");
-  build_full_path(add(table, u"", u"name"), path);
+  build_full_path(table, table[add(table, u"", u"name")], path);
   EXPECT_EQ(path, u"name");
   const std::u16string long_directory(2047, u'd');
   const std::u16string long_name(259, u'n');
-  build_full_path(add(table, long_directory, long_name), path);
+  build_full_path(table, table[add(table, long_directory, long_name)], path);
   EXPECT_EQ(path.size(), 2307u);
   EXPECT_EQ(path, long_directory + u"\\" + long_name);
 }

@@ -5,15 +5,20 @@
 namespace tarvel {
 namespace {
 
-HostsLines split(std::string_view text) {
-  HostsLines lines = {"stale"};
-  split_hosts_text(text, lines);
+constexpr HashKey KEY = {3, 5};
+
+std::vector<std::string_view> split(std::string_view text) {
+  std::vector<std::string_view> lines;
+  for (const HostsLine& line : split_hosts_text(text)) {
+    lines.push_back(text.substr(line.offset, line.length));
+  }
   return lines;
 }
 
 TEST(SplitHostsText, KeepsSignificantLinesInOrder) {
   using namespace std::string_view_literals;
-  const std::pair<std::string_view, HostsLines> cases[] = {
+  using Lines = std::vector<std::string_view>;
+  const std::pair<std::string_view, Lines> cases[] = {
       {"", {}},
       {"a\nb", {"a", "b"}},
       {"a\r\nb\r\n", {"a", "b"}},
@@ -32,41 +37,79 @@ TEST(SplitHostsText, KeepsSignificantLinesInOrder) {
   }
 }
 
-TEST(CompareHostsLines, FoldsCaseAndKeepsEveryUnmatchedOccurrence) {
-  const auto folding = CaseFolding::from_current_locale();
-  const HostsLines source = {"10.0.0.1 Server", "new", "new", "1.2.3.4 x ", "kept"};
-  const HostsLines other = {"10.0.0.1 SERVER", "1.2.3.4 x", "KEPT", "kept"};
-  HostsLines target = {"earlier"};
-  compare_hosts_lines(source, other, *folding, target);
-  EXPECT_EQ(target, (HostsLines{"earlier", "new", "new", "1.2.3.4 x "}));
+// The lines of a text that has one line per element, and the text itself.
+struct HostsText {
+  std::string text;
+  HostsLines lines;
+};
 
-  HostsLines all;
-  compare_hosts_lines(source, {}, *folding, all);
-  EXPECT_EQ(all, source);
+HostsText hosts_of(std::initializer_list<std::string_view> lines) {
+  HostsText hosts;
+  for (const std::string_view line : lines) {
+    hosts.text.append(line);
+    hosts.text.push_back('\n');
+  }
+  hosts.lines = split_hosts_text(hosts.text);
+  return hosts;
 }
 
-TEST(CompareApplications, MatchesKeysExactlyUpToTheirNul) {
-  auto app = [](std::u16string key, std::u16string label) {
-    AppRecord record;
-    record.key = std::move(key);
-    record.label = std::move(label);
-    return record;
-  };
-  const std::vector<AppRecord> source = {app(u"{A}", u"same key"), app(u"{a}", u"case differs"),
-                                         app(u"{B}", u"one"), app(u"{B}", u"two"),
-                                         app(std::u16string(u"{C}\0junk", 8), u"junk after NUL")};
-  const std::vector<AppRecord> other = {app(u"{A}", u"other label"), app(u"{C}", u"c")};
-  AppList target;
-  compare_applications(source, other, target);
-  ASSERT_EQ(target.size(), 3u);
-  EXPECT_EQ(target[0], &source[1]);
-  EXPECT_EQ(target[1], &source[2]);
-  EXPECT_EQ(target[2], &source[3]);
+std::vector<std::string_view> lines_of(const HostsText& hosts, const HostsLines& lines) {
+  std::vector<std::string_view> out;
+  for (const HostsLine& line : lines) {
+    out.push_back(std::string_view(hosts.text).substr(line.offset, line.length));
+  }
+  return out;
+}
 
-  AppList against_nothing;
-  compare_applications(source, {}, against_nothing);
+TEST(CompareHostsLines, FoldsCaseAndKeepsEveryUnmatchedOccurrence) {
+  const auto folding = CaseFolding::from_current_locale();
+  const HostsText source = hosts_of({"10.0.0.1 Server", "new", "new", "1.2.3.4 x ", "kept"});
+  const HostsText other = hosts_of({"10.0.0.1 SERVER", "1.2.3.4 x", "KEPT", "kept"});
+  HostsLines target = {{0, 0}};
+  compare_hosts_lines(source.text, source.lines, other.text, other.lines, *folding, KEY, target);
+  ASSERT_EQ(target.size(), 4u);
+  target.erase(target.begin());
+  EXPECT_EQ(lines_of(source, target),
+            (std::vector<std::string_view>{"new", "new", "1.2.3.4 x "}));
+
+  HostsLines all;
+  compare_hosts_lines(source.text, source.lines, "", {}, *folding, KEY, all);
+  EXPECT_EQ(lines_of(source, all), lines_of(source, source.lines));
+}
+
+AppList apps_of(std::initializer_list<std::pair<std::u16string_view, std::u16string_view>> apps) {
+  AppList list;
+  for (const auto& [key, label] : apps) {
+    AppRow row;
+    row.key = static_cast<std::uint32_t>(list.texts().size());
+    row.key_length = static_cast<std::uint32_t>(key.size());
+    list.texts().insert(list.texts().end(), key.begin(), key.end());
+    row.label = static_cast<std::uint32_t>(list.texts().size());
+    row.label_length = static_cast<std::uint32_t>(label.size());
+    list.texts().insert(list.texts().end(), label.begin(), label.end());
+    list.rows().push_back(row);
+  }
+  return list;
+}
+
+TEST(CompareApplications, MatchesKeysExactly) {
+  const AppList source = apps_of({{u"{A}", u"same key"},
+                                  {u"{a}", u"case differs"},
+                                  {u"{B}", u"one"},
+                                  {u"{B}", u"two"},
+                                  {u"{C}", u"c"}});
+  const AppList other = apps_of({{u"{A}", u"other label"}, {u"{C}", u"c"}});
+  std::vector<std::uint32_t> target;
+  compare_applications(source, other, KEY, target);
+  EXPECT_EQ(target, (std::vector<std::uint32_t>{1, 2, 3}));
+
+  std::vector<std::uint32_t> against_nothing;
+  compare_applications(source, AppList{}, KEY, against_nothing);
   EXPECT_EQ(against_nothing.size(), source.size());
-  EXPECT_TRUE(application_absent(app(u"", u""), ApplicationKeys({})));
+  // An empty key is a key like any other once the other list has applications.
+  std::vector<std::uint32_t> empty_key;
+  compare_applications(apps_of({{u"", u"no key"}}), apps_of({{u"", u"x"}}), KEY, empty_key);
+  EXPECT_TRUE(empty_key.empty());
 }
 
 }  // namespace

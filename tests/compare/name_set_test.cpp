@@ -10,7 +10,7 @@ namespace {
 
 std::vector<std::u16string> members(const NameSet& set) {
   std::vector<std::u16string> out;
-  set.for_each([&](std::u16string_view name) { out.emplace_back(name); });
+  set.for_each([&](std::u16string_view name, const NameSet::Member&) { out.emplace_back(name); });
   return out;
 }
 

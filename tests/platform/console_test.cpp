@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/console.h"
-#include "support/capture_console.h"
+#include "testing/capture_console.h"
 
 namespace tarvel {
 namespace {

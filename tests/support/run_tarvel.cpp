@@ -28,11 +28,9 @@ namespace tarvel::testing {
 
 namespace {
 
-std::string read_file(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+std::string read_text(const std::filesystem::path& path) {
+  const Bytes bytes = read_file(path.string());
+  return std::string(bytes.begin(), bytes.end());
 }
 
 #ifdef _WIN32
@@ -233,7 +231,7 @@ RunResult run_tarvel(const std::vector<std::string>& arguments, const std::strin
   // An unhandled exception ends a process with its NTSTATUS code (0xC0000005 and the like).
   result.status = exit_code >= 0xC0000000u ? -1 : static_cast<int>(exit_code);
   result.output = without_carriage_returns(output);
-  result.errors = read_file(errors_path);
+  result.errors = read_text(errors_path);
   return result;
 }
 
@@ -292,7 +290,7 @@ RunResult run_tarvel(const std::vector<std::string>& arguments, const std::strin
   int wait_status = 0;
   ::waitpid(child, &wait_status, 0);
   result.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
-  result.errors = read_file(errors_path);
+  result.errors = read_text(errors_path);
   return result;
 }
 

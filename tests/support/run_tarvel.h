@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "support/image_writer.h"
+#include "testing/image_writer.h"
 
 namespace tarvel::testing {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "support/image_writer.h"
+#include "testing/image_writer.h"
 
 namespace tarvel::testing {
 

@@ -1,4 +1,4 @@
-#include "support/sample_images.h"
+#include "testing/sample_images.h"
 
 namespace tarvel::testing {
 

@@ -1,15 +1,15 @@
-#include "support/image_writer.h"
+#include "testing/image_writer.h"
 
 #include <algorithm>
 #include <fstream>
+#include <iterator>
 
+#include "image/format.h"
 #include "image/sha256.h"
 
 namespace tarvel::testing {
 
 namespace {
-
-void append_u8(Bytes& out, std::uint8_t value) { out.push_back(value); }
 
 void append_u16(Bytes& out, std::uint16_t value) {
   out.push_back(static_cast<std::uint8_t>(value));
@@ -20,11 +20,6 @@ void append_u32(Bytes& out, std::uint32_t value) {
   for (int shift = 0; shift < 32; shift += 8) {
     out.push_back(static_cast<std::uint8_t>(value >> shift));
   }
-}
-
-void append_u64(Bytes& out, std::uint64_t value) {
-  append_u32(out, static_cast<std::uint32_t>(value));
-  append_u32(out, static_cast<std::uint32_t>(value >> 32));
 }
 
 void append(Bytes& out, const Bytes& bytes) { out.insert(out.end(), bytes.begin(), bytes.end()); }
@@ -84,27 +79,29 @@ AppSpec app(std::u16string_view key, std::u16string_view label) {
 }
 
 Bytes write_entry(const EntrySpec& entry, std::uint16_t version) {
-  Bytes out;
-  if (version == 5) {
-    append_u64(out, entry.lead_value);
-  } else {
-    append_u32(out, static_cast<std::uint32_t>(entry.lead_value));
-  }
-  append_u8(out, entry.byte_a);
-  append_u32(out, entry.dword_a);
-  append_u32(out, entry.dword_b);
-  out.insert(out.end(), entry.block_a.begin(), entry.block_a.end());
-  append_u32(out, entry.flags_a);
-  if (version >= 3) {
-    append_u32(out, entry.flags_b);
-  }
-  append_u32(out, entry.flags_c);
-  if (version >= 3) {
-    append_u32(out, entry.flags_d);
-  }
-  append_u8(out, entry.byte_b);
-  append_u16(out, entry.word_a);
-  append_u8(out, entry.byte_c);
+  const RecordLayout& layout = record_layout(version);
+  Bytes out(layout.fixed_size, 0);
+  const auto put = [&](std::size_t offset, std::uint64_t value, std::size_t size) {
+    if (offset == ABSENT_FIELD) {
+      return;
+    }
+    for (std::size_t i = 0; i < size; ++i) {
+      out.at(offset + i) = static_cast<std::uint8_t>(value >> (8 * i));
+    }
+  };
+  put(0, entry.lead_value, layout.lead_size);
+  put(layout.byte_a, entry.byte_a, 1);
+  put(layout.dword_a, entry.dword_a, 4);
+  put(layout.dword_b, entry.dword_b, 4);
+  std::copy(entry.block_a.begin(), entry.block_a.end(),
+            out.begin() + static_cast<std::ptrdiff_t>(layout.block_a));
+  put(layout.flags_a, entry.flags_a, 4);
+  put(layout.flags_b, entry.flags_b, 4);
+  put(layout.flags_c, entry.flags_c, 4);
+  put(layout.flags_d, entry.flags_d, 4);
+  put(layout.byte_b, entry.byte_b, 1);
+  put(layout.word_a, entry.word_a, 2);
+  put(layout.byte_c, entry.byte_c, 1);
   append_prefixed(out, entry.name, entry.name_length);
   append_prefixed(out, entry.directory);
   append_prefixed(out, entry.extra_text);
@@ -121,9 +118,9 @@ Bytes write_image(const ImageSpec& spec) {
     append_prefixed(out, block);
   }
   append_prefixed(out, spec.hosts);
-  if (spec.version >= 2) {
+  if (spec.version >= FIRST_VERSION_WITH_APPLICATIONS) {
     append_u32(out, spec.app_count.value_or(static_cast<std::uint32_t>(spec.apps.size())));
-    const std::size_t texts = spec.version == 2 ? 4 : 5;
+    const std::size_t texts = application_text_count(spec.version);
     for (const AppSpec& application : spec.apps) {
       for (std::size_t i = 0; i < std::min(texts, application.texts.size()); ++i) {
         append_prefixed(out, application.texts[i]);
@@ -135,11 +132,11 @@ Bytes write_image(const ImageSpec& spec) {
     append(section, write_entry(record, spec.version));
   }
   append(section, spec.entry_tail);
-  if (spec.version >= 4) {
+  if (spec.version >= FIRST_VERSION_WITH_TRAILER) {
     append_prefixed(out, section, spec.section_length);
     append(out, spec.after_section);
     Sha256Context context{};
-    std::array<std::uint8_t, 32> digest{};
+    std::array<std::uint8_t, SHA256_DIGEST_SIZE> digest{};
     sha256_reset(&context);
     sha256_input(&context, out.data(), static_cast<std::uint32_t>(out.size()));
     sha256_result(&context, digest.data());
@@ -152,6 +149,11 @@ Bytes write_image(const ImageSpec& spec) {
     append(out, section);
   }
   return out;
+}
+
+Bytes read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 bool write_file(const std::string& path, const Bytes& bytes) {

@@ -1,4 +1,4 @@
-#include "compare/difference_report.h"
+#include "report/text_report.h"
 
 #include <string>
 #include <type_traits>
@@ -49,28 +49,29 @@ class ReportPrinter {
       return;
     }
     console_.write_wide(heading);
-    set.for_each([this](std::u16string_view name) { print_wide_line(name); });
+    set.for_each([this](std::u16string_view name, const NameSet::Member&) { print_wide_line(name); });
     print_total(set.count());
   }
 
-  void print_apps(std::u16string_view heading, const AppList& apps) {
+  void print_apps(std::u16string_view heading, const std::vector<std::uint32_t>& apps,
+                  const AppList& list) {
     if (apps.empty()) {
       return;
     }
     console_.write_wide(heading);
-    for (const AppRecord* app : apps) {
-      print_wide_line(text_up_to_nul(app->label));
+    for (const std::uint32_t app : apps) {
+      print_wide_line(list.label(list[app]));
     }
     print_total(apps.size());
   }
 
-  void print_hosts(std::u16string_view heading, const HostsLines& lines) {
+  void print_hosts(std::u16string_view heading, const HostsLines& lines, std::string_view text) {
     if (lines.empty()) {
       return;
     }
     console_.write_wide(heading);
-    for (std::string_view line : lines) {
-      console_.write_bytes(printable(line, byte_scratch_, false));
+    for (const HostsLine& line : lines) {
+      console_.write_bytes(printable(text.substr(line.offset, line.length), byte_scratch_, false));
       console_.write_bytes("\n");
     }
     print_total(lines.size());
@@ -97,17 +98,18 @@ class ReportPrinter {
 
 }  // namespace
 
-void print_report(const DifferenceReport& report, Console& console) {
+void print_report(const Differences& differences, const LoadedImage& old_image,
+                  const LoadedImage& new_image, Console& console) {
   ReportPrinter printer(console);
-  printer.print_names(u"Autorun: New\n", report.autorun_new);
-  printer.print_apps(u"Applications: New\n", report.apps_new);
-  printer.print_hosts(u"Hosts: New\n", report.hosts_new);
-  printer.print_names(u"Autorun: Removed\n", report.autorun_removed);
-  printer.print_apps(u"Applications: Removed\n", report.apps_removed);
-  printer.print_hosts(u"Hosts: Removed\n", report.hosts_removed);
-  printer.print_names(u"Modified:\n", report.modified);
-  printer.print_names(u"No SHA1:\n", report.no_sha1);
-  printer.print_names(u"Changed status:\n", report.changed_status);
+  printer.print_names(u"Autorun: New\n", differences.autorun_new);
+  printer.print_apps(u"Applications: New\n", differences.apps_new, new_image.apps);
+  printer.print_hosts(u"Hosts: New\n", differences.hosts_new, new_image.hosts);
+  printer.print_names(u"Autorun: Removed\n", differences.autorun_removed);
+  printer.print_apps(u"Applications: Removed\n", differences.apps_removed, old_image.apps);
+  printer.print_hosts(u"Hosts: Removed\n", differences.hosts_removed, old_image.hosts);
+  printer.print_names(u"Modified:\n", differences.modified);
+  printer.print_names(u"No SHA1:\n", differences.no_sha1);
+  printer.print_names(u"Changed status:\n", differences.changed_status);
 }
 
 }  // namespace tarvel

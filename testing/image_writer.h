@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "image/format.h"
+
 namespace tarvel::testing {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -26,7 +28,7 @@ struct EntrySpec {
   std::uint8_t byte_a = 0;
   std::uint32_t dword_a = 0;
   std::uint32_t dword_b = 0;
-  std::array<std::uint8_t, 64> block_a{};
+  std::array<std::uint8_t, BLOCK_A_SIZE> block_a{};
   std::uint32_t flags_a = 0;
   std::uint32_t flags_b = 0;
   std::uint32_t flags_c = 0;
@@ -56,7 +58,7 @@ AppSpec app(std::u16string_view key, std::u16string_view label);
 
 struct ImageSpec {
   std::uint16_t version = 5;
-  std::array<std::uint8_t, 284> header{};
+  std::array<std::uint8_t, IMAGE_HEADER_SIZE> header{};
   std::array<Bytes, 4> skipped{};
   Bytes hosts = {0};
   std::vector<AppSpec> apps;
@@ -65,7 +67,7 @@ struct ImageSpec {
   Bytes entry_tail;                             // raw bytes after the last record, in the section
   std::optional<std::uint32_t> section_length;  // versions 4 and 5; default: the true length
   Bytes after_section;                          // versions 4 and 5: between section and trailer
-  std::uint32_t trailer_length = 32;            // versions 4 and 5
+  std::uint32_t trailer_length = DIGEST_LENGTH;  // versions 4 and 5
   bool corrupt_digest = false;
 };
 
@@ -74,6 +76,8 @@ Bytes write_image(const ImageSpec& spec);
 
 // Writes bytes to a file, replacing it; false when that fails.
 bool write_file(const std::string& path, const Bytes& bytes);
+// The whole contents of a file; empty when it cannot be read.
+Bytes read_file(const std::string& path);
 
 // Stores a little-endian u32 at offset.
 void put_u32(Bytes& bytes, std::size_t offset, std::uint32_t value);

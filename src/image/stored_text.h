@@ -1,0 +1,65 @@
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <span>
+
+#include "image/byte_reader.h"
+
+namespace tarvel {
+
+// The position of the first NUL unit, or `count`. Looks at four units at a time.
+inline std::size_t first_nul_unit(const char16_t* units, std::size_t count) {
+  std::size_t at = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    constexpr std::uint64_t ONES = 0x0001000100010001ULL;
+    constexpr std::uint64_t HIGHS = 0x8000800080008000ULL;
+    for (; at + 4 <= count; at += 4) {
+      std::uint64_t word = 0;
+      std::memcpy(&word, units + at, sizeof word);
+      // The lowest flagged lane is the first zero unit: borrows only run upwards.
+      const std::uint64_t zero = (word - ONES) & ~word & HIGHS;
+      if (zero != 0) {
+        return at + static_cast<std::size_t>(std::countr_zero(zero)) / 16;
+      }
+    }
+  }
+  for (; at < count; ++at) {
+    if (units[at] == 0) {
+      return at;
+    }
+  }
+  return count;
+}
+
+// The whole UTF-16LE units of stored bytes, copied into out (room for bytes.size() / 2 units);
+// returns their count.
+inline std::size_t copy_units(std::span<const std::uint8_t> bytes, char16_t* out) {
+  const std::size_t whole = bytes.size() / 2;
+  if constexpr (std::endian::native == std::endian::little) {
+    if (whole != 0) {
+      std::memcpy(out, bytes.data(), whole * sizeof(char16_t));
+    }
+  } else {
+    for (std::size_t i = 0; i < whole; ++i) {
+      out[i] = ByteReader::load_u16(bytes.data() + i * 2);
+    }
+  }
+  return whole;
+}
+
+// The text a stored entry field holds, as it reads from a zero-filled field: its UTF-16LE
+// units, an odd last byte being the low byte of a unit of its own, up to the first NUL unit.
+// Writes into out (room for (bytes.size() + 1) / 2 units); returns the length.
+inline std::size_t decode_field_text(std::span<const std::uint8_t> bytes, std::span<char16_t> out) {
+  const std::size_t whole = copy_units(bytes, out.data());
+  std::size_t length = first_nul_unit(out.data(), whole);
+  if (length == whole && bytes.size() % 2 != 0 && bytes.back() != 0) {
+    out[length++] = bytes.back();
+  }
+  return length;
+}
+
+}  // namespace tarvel

@@ -1,0 +1,120 @@
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <new>
+#include <span>
+#include <string_view>
+#include <vector>
+
+namespace tarvel {
+
+// Storage for many short UTF-16 texts: chunks that never move, each text addressed by a 32-bit
+// handle (chunk and position). No allocation per text.
+class TextArena {
+ public:
+  static constexpr unsigned CHUNK_BITS = 18;
+  static constexpr std::size_t CHUNK_UNITS = std::size_t{1} << CHUNK_BITS;
+  // 14 bits of chunk number: room for 2^32 units, more than any file of under 4 GiB holds.
+  static constexpr std::size_t MAX_CHUNKS = std::size_t{1} << (32 - CHUNK_BITS);
+  static constexpr std::size_t FIRST_CHUNK_UNITS = 1024;
+
+  // Room at the end of the arena for a text of at most `count` units (at most CHUNK_UNITS);
+  // keep() then keeps its first units. Throws std::bad_alloc when memory or handles run out.
+  std::span<char16_t> room(std::size_t count) {
+    if (count > room_ || chunks_.empty()) {
+      if (chunks_.size() == MAX_CHUNKS || count > CHUNK_UNITS) {
+        throw std::bad_alloc();
+      }
+      // Chunks start small and double, so a small image costs little; the few small chunks
+      // leave room for far more handles than a file can use.
+      const std::size_t size =
+          std::max(count, std::min(CHUNK_UNITS, FIRST_CHUNK_UNITS << chunks_.size()));
+      chunks_.push_back(std::make_unique_for_overwrite<char16_t[]>(size));
+      used_ = 0;
+      room_ = size;
+    }
+    return {chunks_.back().get() + used_, count};
+  }
+  std::uint32_t keep(std::size_t length) {
+    const auto handle = static_cast<std::uint32_t>(((chunks_.size() - 1) << CHUNK_BITS) | used_);
+    used_ += length;
+    room_ -= length;
+    return handle;
+  }
+  std::uint32_t store(std::u16string_view text) {
+    text.copy(room(text.size()).data(), text.size());
+    return keep(text.size());
+  }
+
+  std::u16string_view view(std::uint32_t handle, std::size_t length) const {
+    return {locate(handle), length};
+  }
+  std::span<char16_t> units(std::uint32_t handle, std::size_t length) {
+    return {locate(handle), length};
+  }
+
+ private:
+  char16_t* locate(std::uint32_t handle) const {
+    return chunks_[handle >> CHUNK_BITS].get() + (handle & (CHUNK_UNITS - 1));
+  }
+
+  std::vector<std::unique_ptr<char16_t[]>> chunks_;
+  std::size_t used_ = 0;
+  std::size_t room_ = 0;
+};
+
+// An append-only array in fixed chunks: growing never copies or moves what is stored.
+template <typename T>
+class ChunkedArray {
+ public:
+  static constexpr unsigned CHUNK_BITS = 14;
+  static constexpr std::size_t CHUNK_SIZE = std::size_t{1} << CHUNK_BITS;
+  static constexpr std::size_t FIRST_CHUNK_SIZE = 64;
+
+  T& push_back(const T& value) {
+    const std::size_t in_chunk = size_ & (CHUNK_SIZE - 1);
+    if (in_chunk == 0) {
+      // The first chunk starts small and grows to full size; later ones start full.
+      first_capacity_ = chunks_.empty() ? FIRST_CHUNK_SIZE : first_capacity_;
+      chunks_.push_back(std::make_unique_for_overwrite<T[]>(chunks_.empty() ? FIRST_CHUNK_SIZE
+                                                                           : CHUNK_SIZE));
+    } else if (size_ == first_capacity_ && size_ < CHUNK_SIZE) {
+      first_capacity_ *= 2;
+      auto grown = std::make_unique_for_overwrite<T[]>(first_capacity_);
+      std::copy(chunks_[0].get(), chunks_[0].get() + size_, grown.get());
+      chunks_[0] = std::move(grown);
+    }
+    T& slot = chunks_.back()[size_ & (CHUNK_SIZE - 1)];
+    slot = value;
+    ++size_;
+    return slot;
+  }
+  std::size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  T& operator[](std::size_t index) { return chunks_[index >> CHUNK_BITS][index & (CHUNK_SIZE - 1)]; }
+  const T& operator[](std::size_t index) const {
+    return chunks_[index >> CHUNK_BITS][index & (CHUNK_SIZE - 1)];
+  }
+  T& back() { return (*this)[size_ - 1]; }
+
+  // Calls visit(element) for every element in order, chunk by chunk.
+  template <typename Visit>
+  void for_each(Visit visit) {
+    for (std::size_t chunk = 0; chunk < chunks_.size(); ++chunk) {
+      const std::size_t count = std::min(CHUNK_SIZE, size_ - chunk * CHUNK_SIZE);
+      for (std::size_t i = 0; i < count; ++i) {
+        visit(chunks_[chunk][i]);
+      }
+    }
+  }
+
+ private:
+  std::vector<std::unique_ptr<T[]>> chunks_;
+  std::size_t size_ = 0;
+  std::size_t first_capacity_ = 0;
+};
+
+}  // namespace tarvel

@@ -1,0 +1,206 @@
+#include "image/window_stream.h"
+
+#include <algorithm>
+#include <cstring>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define TARVEL_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TARVEL_ASAN 1
+#endif
+#endif
+#if defined(TARVEL_ASAN)
+#include <sanitizer/asan_interface.h>
+#endif
+
+namespace tarvel {
+
+namespace {
+
+// Windows smaller than this would only slow reading down; tests use small ones to put field
+// boundaries everywhere.
+constexpr std::size_t SMALLEST_WINDOW = 16;
+
+// The unfilled end of a window is off limits, so that the address sanitizer catches a parser
+// that reads past the bytes a window really holds.
+void mark_unfilled(std::uint8_t* window, std::size_t filled, std::size_t capacity) {
+#if defined(TARVEL_ASAN)
+  ASAN_UNPOISON_MEMORY_REGION(window, capacity);
+  ASAN_POISON_MEMORY_REGION(window + filled, capacity - filled);
+#else
+  static_cast<void>(window);
+  static_cast<void>(filled);
+  static_cast<void>(capacity);
+#endif
+}
+
+}  // namespace
+
+std::span<const std::uint8_t> SpanSource::next() {
+  const std::span<const std::uint8_t> piece = rest_.first(std::min(window_, rest_.size()));
+  rest_ = rest_.subspan(piece.size());
+  return piece;
+}
+
+WindowBuffers::WindowBuffers(std::size_t window, std::size_t count)
+    : largest_(std::max(window, SMALLEST_WINDOW)), windows_(std::max<std::size_t>(count, 2)) {}
+
+void WindowBuffers::prepare(std::uint64_t file_size) {
+  const auto wanted = static_cast<std::size_t>(
+      std::clamp<std::uint64_t>(file_size, SMALLEST_WINDOW, largest_));
+  if (wanted <= size_) {
+    return;
+  }
+  size_ = wanted;
+  for (auto& buffer : windows_) {
+    buffer = std::make_unique_for_overwrite<std::uint8_t[]>(size_);
+  }
+}
+
+FileWindowStream::FileWindowStream(InputFile& file, WindowBuffers& buffers, bool threaded)
+    : file_(file), buffers_(buffers), filled_(buffers.count()) {
+  buffers_.prepare(file.size());
+  // A file that fits in one window gains nothing from a second thread.
+  if (threaded && file.size() > buffers_.window_size()) {
+    try {
+      producer_ = std::thread(&FileWindowStream::produce, this);
+    } catch (const std::system_error&) {
+      // No thread to be had: read and hash in the caller's thread instead.
+    }
+  }
+}
+
+FileWindowStream::~FileWindowStream() { stop_producer(); }
+
+void FileWindowStream::stop_producer() {
+  if (producer_.joinable()) {
+    {
+      const std::lock_guard lock(mutex_);
+      cancelled_ = true;
+    }
+    changed_.notify_all();
+    producer_.join();
+  }
+}
+
+std::size_t FileWindowStream::fill(std::uint8_t* window) {
+  const std::uint64_t size = file_.size();
+  const auto wanted =
+      static_cast<std::size_t>(std::min<std::uint64_t>(buffers_.window_size(), size - read_so_far_));
+  mark_unfilled(window, wanted, buffers_.window_size());
+  std::size_t got = 0;
+  while (got < wanted) {
+    const std::ptrdiff_t count = file_.read({window + got, wanted - got});
+    if (count <= 0) {
+      // An error, or a file that ends before the size it had when it was opened.
+      read_failed_ = true;
+      mark_unfilled(window, got, buffers_.window_size());
+      return got;
+    }
+    got += static_cast<std::size_t>(count);
+  }
+
+  const std::uint64_t start = read_so_far_;
+  read_so_far_ += got;
+  // The version word decides whether there is a trailer whose digest covers the rest.
+  if (start == 0 && got >= VERSION_SIZE) {
+    const auto version = static_cast<std::uint16_t>(window[0] | (window[1] << 8));
+    hashing_ = version >= FIRST_VERSION_WITH_TRAILER && version <= NEWEST_VERSION &&
+               size >= SHORTEST_TRAILED_FILE;
+    if (hashing_) {
+      sha256_reset(&digest_);
+    }
+  }
+  if (size >= TRAILER_SIZE) {
+    const std::uint64_t trailer_start = size - TRAILER_SIZE;
+    if (hashing_ && start < trailer_start) {
+      const auto covered = static_cast<std::size_t>(std::min<std::uint64_t>(got, trailer_start - start));
+      sha256_input(&digest_, window, static_cast<std::uint32_t>(covered));
+    }
+    if (read_so_far_ > trailer_start) {
+      const std::uint64_t from = std::max(start, trailer_start);
+      std::memcpy(end_.trailer.data() + (from - trailer_start), window + (from - start),
+                  static_cast<std::size_t>(read_so_far_ - from));
+    }
+  }
+  return got;
+}
+
+void FileWindowStream::produce() {
+  const std::size_t count = buffers_.count();
+  while (true) {
+    std::uint64_t slot = 0;
+    {
+      std::unique_lock lock(mutex_);
+      // A window is free once the caller has given it back; the one it holds is not.
+      changed_.wait(lock, [&] { return cancelled_ || produced_ - consumed_ < count; });
+      if (cancelled_) {
+        return;
+      }
+      slot = produced_ % count;
+    }
+    if (read_failed_ || read_so_far_ == file_.size()) {
+      break;
+    }
+    const std::size_t size = fill(buffers_.window(static_cast<std::size_t>(slot)));
+    {
+      const std::lock_guard lock(mutex_);
+      filled_[static_cast<std::size_t>(slot)].size = size;
+      if (size != 0) {
+        ++produced_;
+      }
+    }
+    changed_.notify_all();
+    if (size == 0) {
+      break;
+    }
+  }
+  {
+    const std::lock_guard lock(mutex_);
+    producer_done_ = true;
+  }
+  changed_.notify_all();
+}
+
+std::span<const std::uint8_t> FileWindowStream::next() {
+  return producer_.joinable() ? next_threaded() : next_inline();
+}
+
+std::span<const std::uint8_t> FileWindowStream::next_inline() {
+  if (read_failed_ || read_so_far_ == file_.size()) {
+    return {};
+  }
+  std::uint8_t* const window = buffers_.window(0);
+  return {window, fill(window)};
+}
+
+std::span<const std::uint8_t> FileWindowStream::next_threaded() {
+  std::unique_lock lock(mutex_);
+  if (holding_) {
+    ++consumed_;
+    holding_ = false;
+    changed_.notify_all();
+  }
+  changed_.wait(lock, [&] { return produced_ > consumed_ || producer_done_; });
+  if (produced_ == consumed_) {
+    return {};
+  }
+  holding_ = true;
+  const auto slot = static_cast<std::size_t>(consumed_ % buffers_.count());
+  return {buffers_.window(slot), filled_[slot].size};
+}
+
+StreamEnd FileWindowStream::finish() {
+  while (!next().empty()) {
+  }
+  stop_producer();
+  end_.read_whole = !read_failed_ && read_so_far_ == file_.size();
+  if (hashing_ && end_.read_whole) {
+    sha256_result(&digest_, end_.digest.data());
+    end_.digest_computed = true;
+  }
+  return end_;
+}
+
+}  // namespace tarvel

@@ -1,0 +1,118 @@
+#pragma once
+
+#include <array>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <thread>
+#include <vector>
+
+#include "image/format.h"
+#include "image/sha256.h"
+#include "platform/input_file.h"
+
+namespace tarvel {
+
+// Bytes handed out in order, one window at a time. A window stays valid until the next call.
+class WindowSource {
+ public:
+  WindowSource() = default;
+  WindowSource(const WindowSource&) = delete;
+  WindowSource& operator=(const WindowSource&) = delete;
+  virtual ~WindowSource() = default;
+
+  // The next window; empty at the end of the bytes (or when they cannot be read any further).
+  virtual std::span<const std::uint8_t> next() = 0;
+};
+
+// Bytes already in memory, handed out in windows of at most `window` bytes.
+class SpanSource final : public WindowSource {
+ public:
+  explicit SpanSource(std::span<const std::uint8_t> bytes, std::size_t window = SIZE_MAX)
+      : rest_(bytes), window_(window == 0 ? 1 : window) {}
+  std::span<const std::uint8_t> next() override;
+
+ private:
+  std::span<const std::uint8_t> rest_;
+  std::size_t window_;
+};
+
+// The fixed memory that reading a file goes through, kept for the next file: a few windows,
+// so that one thread can read and hash the next while another parses the last. A window is
+// never larger than the largest file read through it.
+class WindowBuffers {
+ public:
+  static constexpr std::size_t DEFAULT_WINDOW = std::size_t{1} << 20;
+  static constexpr std::size_t DEFAULT_COUNT = 4;
+
+  explicit WindowBuffers(std::size_t window = DEFAULT_WINDOW, std::size_t count = DEFAULT_COUNT);
+  // Makes the windows ready for a file of `file_size` bytes.
+  void prepare(std::uint64_t file_size);
+  std::size_t window_size() const { return size_; }
+  std::size_t count() const { return windows_.size(); }
+  std::uint8_t* window(std::size_t index) { return windows_[index].get(); }
+
+ private:
+  std::size_t largest_;  // the size windows grow to for large files
+  std::size_t size_ = 0;
+  std::vector<std::unique_ptr<std::uint8_t[]>> windows_;
+};
+
+// What reading a whole image file found besides its contents.
+struct StreamEnd {
+  bool read_whole = false;         // every byte of the size it had when opened arrived
+  bool digest_computed = false;    // the file's version has a trailer and the file is long enough
+  std::array<std::uint8_t, SHA256_DIGEST_SIZE> digest{};  // SHA-256 of all bytes but the trailer
+  std::array<std::uint8_t, TRAILER_SIZE> trailer{};       // the last bytes, when there are enough
+};
+
+// Reads one image file front to back through the windows of a WindowBuffers, and computes the
+// SHA-256 that its trailer's digest covers, where the file's version has a trailer. With
+// `threaded`, a second thread reads and hashes the next windows while the caller parses the
+// last; otherwise both happen in next().
+class FileWindowStream final : public WindowSource {
+ public:
+  FileWindowStream(InputFile& file, WindowBuffers& buffers, bool threaded);
+  ~FileWindowStream() override;
+
+  std::span<const std::uint8_t> next() override;
+  // Reads whatever the caller did not take, and reports on the whole file.
+  StreamEnd finish();
+
+ private:
+  struct Filled {
+    std::size_t size = 0;
+  };
+
+  // One window's worth of reading and hashing, on whichever thread does it.
+  std::size_t fill(std::uint8_t* window);
+  void produce();
+  std::span<const std::uint8_t> next_inline();
+  std::span<const std::uint8_t> next_threaded();
+  void stop_producer();
+
+  InputFile& file_;
+  WindowBuffers& buffers_;
+  std::uint64_t read_so_far_ = 0;
+  bool read_failed_ = false;
+  bool hashing_ = false;
+  Sha256Context digest_{};
+  StreamEnd end_;
+
+  // Hand-off between the reading thread and the caller: windows are filled in order into the
+  // ring and taken in the same order.
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<Filled> filled_;
+  std::uint64_t produced_ = 0;  // windows filled so far
+  std::uint64_t consumed_ = 0;  // windows given back by the caller
+  bool holding_ = false;        // the caller holds window consumed_
+  bool producer_done_ = false;
+  bool cancelled_ = false;
+  std::thread producer_;
+};
+
+}  // namespace tarvel

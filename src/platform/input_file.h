@@ -1,0 +1,52 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <span>
+
+namespace tarvel {
+
+// Why a file could not be opened as an image.
+enum class OpenFailure {
+  none,
+  cannot_open,  // missing, no permission, or any other refusal of the system
+  not_regular,  // a directory, FIFO, socket or device: never waited on
+  too_large,    // 4 GiB or more, refused before anything is read
+  empty,        // 0 bytes
+};
+
+// Only files below 4 GiB fit the format's 32-bit sizes.
+inline constexpr std::uint64_t LARGEST_IMAGE_FILE = 0xFFFFFFFFu;
+
+// A regular file open for reading from front to back. Its size is the one it had when opened;
+// a file that then delivers fewer bytes is one that cannot be read whole.
+class InputFile {
+ public:
+  InputFile() = default;
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+  virtual ~InputFile() = default;
+
+  virtual std::uint32_t size() const = 0;
+  // Reads up to into.size() bytes at the current position: the count read, 0 at the end of
+  // the file, or -1 when the system reports an error. May read fewer bytes than asked.
+  virtual std::ptrdiff_t read(std::span<std::uint8_t> into) = 0;
+};
+
+struct OpenedFile {
+  std::unique_ptr<InputFile> file;  // null when the file was refused
+  OpenFailure failure = OpenFailure::none;
+};
+
+// Opens a regular file for reading without ever blocking on it.
+OpenedFile open_input_file(const std::filesystem::path& path);
+
+// A key for hashing image contents, fresh from the system's random source on every run, so
+// that no file can be made to collide in the program's hash tables.
+using HashKey = std::array<std::uint64_t, 2>;
+HashKey random_hash_key();
+
+}  // namespace tarvel

@@ -1,0 +1,57 @@
+#include "testing/fake_platform.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace tarvel::testing {
+
+std::ptrdiff_t FakeInputFile::read(std::span<std::uint8_t> into) {
+  if (file_.fails_at && at_ >= *file_.fails_at) {
+    return -1;
+  }
+  std::size_t end = std::min(file_.bytes.size(), file_.ends_at.value_or(SIZE_MAX));
+  if (file_.fails_at) {
+    end = std::min(end, *file_.fails_at);
+  }
+  const std::size_t count = std::min({into.size(), file_.largest_read, end - std::min(end, at_)});
+  if (count != 0) {
+    std::memcpy(into.data(), file_.bytes.data() + at_, count);
+  }
+  at_ += count;
+  return static_cast<std::ptrdiff_t>(count);
+}
+
+OpenedFile open_fake_file(const FakeFile& file) {
+  if (file.refuse != OpenFailure::none) {
+    return {nullptr, file.refuse};
+  }
+  if (file.bytes.empty()) {
+    return {nullptr, OpenFailure::empty};
+  }
+  return {std::make_unique<FakeInputFile>(file), OpenFailure::none};
+}
+
+FakePlatform::FakePlatform(const CaseFolding* folding) : folding_(folding) {
+  if (folding_ == nullptr) {
+    own_folding_ = CaseFolding::from_current_locale();
+    folding_ = own_folding_.get();
+  }
+}
+
+void FakePlatform::add_file(const std::string& path, Bytes bytes) {
+  FakeFile file;
+  file.owned = std::make_shared<const Bytes>(std::move(bytes));
+  file.bytes = *file.owned;
+  files[path] = std::move(file);
+}
+
+OpenedFile FakePlatform::open_file(const std::filesystem::path& path) {
+  opened.push_back(path.string());
+  const auto found = files.find(path.string());
+  if (found == files.end()) {
+    return {nullptr, OpenFailure::cannot_open};
+  }
+  return open_fake_file(found->second);
+}
+
+}  // namespace tarvel::testing

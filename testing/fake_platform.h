@@ -1,0 +1,80 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "testing/capture_console.h"
+#include "testing/image_writer.h"
+
+namespace tarvel::testing {
+
+// A file as the fake platform serves it: its bytes, and how reading it can go wrong.
+struct FakeFile {
+  std::span<const std::uint8_t> bytes;  // what the file holds; empty: refused as empty
+  OpenFailure refuse = OpenFailure::none;
+  std::size_t largest_read = SIZE_MAX;  // one read delivers at most this many bytes
+  std::optional<std::size_t> ends_at;   // the file shrank: reading stops after this many bytes
+  std::optional<std::size_t> fails_at;  // the system reports an error at this offset
+  std::shared_ptr<const Bytes> owned;   // keeps the bytes alive when the fake owns them
+};
+
+// Reads a FakeFile front to back. The bytes are copied out exactly, never more.
+class FakeInputFile final : public InputFile {
+ public:
+  explicit FakeInputFile(const FakeFile& file) : file_(file) {}
+  std::uint32_t size() const override { return static_cast<std::uint32_t>(file_.bytes.size()); }
+  std::ptrdiff_t read(std::span<std::uint8_t> into) override;
+
+ private:
+  FakeFile file_;
+  std::size_t at_ = 0;
+};
+
+OpenedFile open_fake_file(const FakeFile& file);
+
+// The platform of every in-process test: files in memory, output captured, a framework start
+// that can be made to fail, and a fixed hash key that a test can change. It records what the
+// program asks of it.
+class FakePlatform final : public Platform {
+ public:
+  // Case mappings of the locale current when it is made, unless others are given.
+  explicit FakePlatform(const CaseFolding* folding = nullptr);
+
+  // A file whose bytes the platform keeps.
+  void add_file(const std::string& path, Bytes bytes);
+  void add_file(const std::string& path, FakeFile file) { files[path] = std::move(file); }
+
+  void set_up_locale_and_console() override { ++set_ups; }
+  bool initialise_framework() override {
+    framework_started_after_set_up = set_ups == 1;
+    return framework_works;
+  }
+  OpenedFile open_file(const std::filesystem::path& path) override;
+  Console& console() override { return console_; }
+  const CaseFolding& case_folding() override { return *folding_; }
+  HashKey hash_key() override { return key; }
+
+  // Everything printed, wide text as UTF-8.
+  std::string output() { return console_.text(); }
+
+  std::map<std::string, FakeFile> files;
+  bool framework_works = true;
+  HashKey key = {0x0123456789ABCDEFULL, 0xFEDCBA9876543210ULL};
+  int set_ups = 0;
+  bool framework_started_after_set_up = false;
+  std::vector<std::string> opened;
+
+ private:
+  std::shared_ptr<const CaseFolding> own_folding_;
+  const CaseFolding* folding_;
+  CaptureConsole console_;
+};
+
+}  // namespace tarvel::testing
