@@ -7,11 +7,12 @@ set(CPACK_PACKAGE_VENDOR "${TARVEL_AUTHORS}")
 set(CPACK_PACKAGE_CONTACT "${TARVEL_AUTHORS} <authors@tarvel.example>")
 set(CPACK_PACKAGE_HOMEPAGE_URL "https://tarvel.example/")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "compare two snapshot images of a Windows computer")
-set(CPACK_PACKAGE_DESCRIPTION
-  "Tarvel compares two snapshot images of the same Windows computer, written at two moments by \
-a separate inspection tool, and prints what changed between them: autorun entries, installed \
-applications, hosts-file lines, files whose SHA-1 value changed or is missing, and entries whose \
-status flags changed.")
+# In lines short enough for a Debian control file.
+string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
+  "Tarvel compares two snapshot images of the same Windows computer, written at"
+  "two moments by a separate inspection tool, and prints what changed between"
+  "them: autorun entries, installed applications, hosts-file lines, files whose"
+  "SHA-1 value changed or is missing, and entries whose status flags changed.")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
 set(CPACK_STRIP_FILES ON)
