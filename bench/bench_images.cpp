@@ -1,5 +1,7 @@
 #include "bench_images.h"
 
+#include "colliding_keys.h"
+
 #include <array>
 #include <string>
 #include <vector>
@@ -134,7 +136,106 @@ testing::ImageSpec base_image(Random& random, const BenchImageOptions& options, 
   return image;
 }
 
+constexpr std::array<std::pair<Shape, const char*>, 9> SHAPE_NAMES = {{
+    {Shape::applications, "applications"},
+    {Shape::hosts, "hosts"},
+    {Shape::reported, "reported"},
+    {Shape::entry_collisions, "entry-collisions"},
+    {Shape::entry_ordinary, "entry-ordinary"},
+    {Shape::hosts_collisions, "hosts-collisions"},
+    {Shape::hosts_ordinary, "hosts-ordinary"},
+    {Shape::application_collisions, "application-collisions"},
+    {Shape::application_ordinary, "application-ordinary"},
+}};
+
+constexpr std::u16string_view CRAFTED_DIRECTORY = u"C:\\Users\\ann\\AppData\\Local\\Temp";
+
+// Both images of a pair hold the same keys but for every hundredth, which only the new one
+// has, so tables are built, searched and reported from on both sides.
+template <typename Key, typename Add>
+void fill_pair(const std::vector<Key>& keys, Add add, testing::ImageSpec& old_image,
+               testing::ImageSpec& new_image) {
+  for (std::size_t index = 0; index < keys.size(); ++index) {
+    if (index % 100 != 99) {
+      add(old_image, keys[index]);
+    }
+    add(new_image, keys[index]);
+  }
+}
+
 }  // namespace
+
+const char* shape_name(Shape shape) {
+  for (const auto& [known, name] : SHAPE_NAMES) {
+    if (known == shape) {
+      return name;
+    }
+  }
+  return nullptr;
+}
+
+bool shape_from_name(std::string_view name, Shape& shape) {
+  for (const auto& [known, known_name] : SHAPE_NAMES) {
+    if (name == known_name) {
+      shape = known;
+      return true;
+    }
+  }
+  return false;
+}
+
+std::pair<Bytes, Bytes> make_shape(Shape shape, std::size_t count) {
+  testing::ImageSpec old_image;
+  testing::ImageSpec new_image;
+  old_image.version = new_image.version = 5;
+  old_image.hosts = new_image.hosts = {0};
+  const auto add_app = [](testing::ImageSpec& image, const std::u16string& key) {
+    testing::AppSpec app;
+    app.texts = {testing::utf16le(key), {}, testing::utf16le(key.substr(0, 4)), {}, {}};
+    image.apps.push_back(std::move(app));
+  };
+  const auto add_line = [](testing::ImageSpec& image, const std::string& line) {
+    image.hosts.pop_back();
+    image.hosts.insert(image.hosts.end(), line.begin(), line.end());
+    image.hosts.push_back('\n');
+    image.hosts.push_back(0);
+  };
+  const auto add_entry = [](testing::ImageSpec& image, const std::u16string& name) {
+    // Status bits on every entry, autorun on some, so every pass looks each one up.
+    const std::uint32_t flags = 0x20 | (name[0] % 8 == 0 ? AUTORUN_BIT : 0);
+    image.entries.push_back(testing::entry(CRAFTED_DIRECTORY, name, flags));
+  };
+  switch (shape) {
+    case Shape::applications:
+    case Shape::application_collisions:
+    case Shape::application_ordinary:
+      fill_pair(application_keys(count, shape == Shape::application_collisions), add_app,
+                old_image, new_image);
+      break;
+    case Shape::hosts:
+    case Shape::hosts_collisions:
+    case Shape::hosts_ordinary:
+      fill_pair(hosts_lines(count, shape == Shape::hosts_collisions), add_line, old_image,
+                new_image);
+      break;
+    case Shape::entry_collisions:
+    case Shape::entry_ordinary:
+      fill_pair(entry_names(count, CRAFTED_DIRECTORY, shape == Shape::entry_collisions),
+                add_entry, old_image, new_image);
+      break;
+    case Shape::reported: {
+      Random random(7);
+      for (std::size_t index = 0; index < count; ++index) {
+        Entry entry = random_entry(random);
+        testing::EntrySpec spec = testing::entry(entry.directory, entry.name, entry.flags_a);
+        old_image.entries.push_back(spec);
+        new_image.entries.push_back(spec);
+      }
+      break;
+    }
+  }
+  return {testing::write_image(old_image), testing::write_image(new_image)};
+}
 
 std::pair<Bytes, Bytes> make_bench_images(const BenchImageOptions& options) {
   Random random(options.seed);

@@ -1,4 +1,5 @@
-// Writes a benchmark image pair: make_bench_images ENTRIES DIRECTORY [HOSTS_LINES APPLICATIONS]
+// Writes a benchmark image pair: make_bench_images ENTRIES DIRECTORY [HOSTS_LINES APPLICATIONS],
+// or one of the extreme shapes: make_bench_images --shape NAME COUNT DIRECTORY
 #include <charconv>
 #include <iostream>
 #include <string>
@@ -12,9 +13,32 @@ bool parse_count(const char* text, std::size_t& out) {
   return std::from_chars(view.data(), view.data() + view.size(), out).ec == std::errc{};
 }
 
+// make_bench_images --shape NAME COUNT DIRECTORY writes DIRECTORY/NAME-COUNT-old.img and -new.img.
+int write_shape(int argc, char** argv) {
+  tarvel::bench::Shape shape{};
+  std::size_t count = 0;
+  if (argc != 5 || !tarvel::bench::shape_from_name(argv[2], shape) || !parse_count(argv[3], count)) {
+    std::cerr << "usage: make_bench_images --shape NAME COUNT DIRECTORY\n";
+    return 2;
+  }
+  const auto [old_image, new_image] = tarvel::bench::make_shape(shape, count);
+  const std::string stem = std::string(argv[4]) + "/" + argv[2] + "-" + argv[3];
+  using tarvel::testing::write_file;
+  if (!write_file(stem + "-old.img", old_image) || !write_file(stem + "-new.img", new_image)) {
+    std::cerr << "make_bench_images: cannot write into " << argv[4] << "\n";
+    return 1;
+  }
+  std::cout << stem << "-old.img " << old_image.size() << " bytes\n"
+            << stem << "-new.img " << new_image.size() << " bytes\n";
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && std::string_view(argv[1]) == "--shape") {
+    return write_shape(argc, argv);
+  }
   tarvel::bench::BenchImageOptions options;
   if ((argc != 3 && argc != 5) || !parse_count(argv[1], options.entries) ||
       (argc == 5 && (!parse_count(argv[3], options.hosts_lines) ||

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Times tarvel against sha256sum and openssl on generated image pairs of 10,000, 100,000 and
-# 1,000,000 entries, in one run, and prints a Markdown table of medians.
+# Times tarvel against sha256sum and openssl on generated image pairs, and on pairs of extreme
+# shapes against ordinary pairs of the same size, and prints Markdown tables of medians.
 #
 #   bench/run.sh [RUNS] [DATA_DIR]
 #
 # Builds the "bench" preset first. Images are written once into DATA_DIR (default
-# /tmp/tarvel-bench) and reused; they take about 800 MB for the largest pair.
+# /tmp/tarvel-bench) and reused; they take about 1.6 GB in all. Contenders run interleaved: each
+# round runs every contender of a table once, so a slow spell of the machine hits all of them.
+# TARVEL_BENCH_SIZES="10000 100000" picks other sizes; TARVEL_BENCH_SHAPES=0 skips the shapes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-5}
@@ -14,46 +16,99 @@ sizes=(${TARVEL_BENCH_SIZES:-10000 100000 1000000})
 
 cmake --preset bench >/dev/null
 cmake --build --preset bench >/dev/null
-tarvel=build/bench/src/tarvel
+tarvel=$PWD/build/bench/src/tarvel
+make_images=$PWD/build/bench/bench/make_bench_images
 mkdir -p "$data"
 
 # Median of the numbers on standard input.
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
-# Runs a command RUNS times; prints "median_seconds median_peak_kb".
-measure() {
-  local times=() peaks=() out
-  local start end
-  for _ in $(seq "$runs"); do
-    start=$EPOCHREALTIME
-    out=$( { /usr/bin/time -f '%M' "$@" >/dev/null; } 2>&1 | tail -n 1)
-    end=$EPOCHREALTIME
-    times+=("$(awk -v s="$start" -v e="$end" 'BEGIN { printf "%.4f", e - s }')")
-    peaks+=("$out")
-  done
-  echo "$(printf '%s\n' "${times[@]}" | median) $(printf '%s\n' "${peaks[@]}" | median)"
+# Runs a command once; appends "seconds peak_kb" to the file named first.
+time_once() {
+  local log=$1 start end peak
+  shift
+  start=$EPOCHREALTIME
+  peak=$( { /usr/bin/time -f '%M' "$@" >/dev/null; } 2>&1 | tail -n 1)
+  end=$EPOCHREALTIME
+  awk -v s="$start" -v e="$end" -v p="$peak" 'BEGIN { printf "%.4f %s\n", e - s, p }' >>"$log"
 }
 
+# Median seconds and median peak of a log written by time_once.
+summary() { echo "$(cut -d' ' -f1 "$1" | median) $(cut -d' ' -f2 "$1" | median)"; }
+
+bytes_of() { echo $(( $(stat -c %s "$1") + $(stat -c %s "$2") )); }
+
+logs=$(mktemp -d)
+trap 'rm -rf "$logs"' EXIT
+
+echo "### Ordinary pairs"
+echo
 echo "| entries | image pair (MB) | tarvel (s) | sha256sum (s) | openssl (s) | tarvel / sha256sum | tarvel / openssl | tarvel peak (MB) | peak / pair size |"
 echo "|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
 declare -A tarvel_time
 for n in "${sizes[@]}"; do
   old="$data/$n-old.img"
   new="$data/$n-new.img"
-  [ -s "$old" ] && [ -s "$new" ] || build/bench/bench/make_bench_images "$n" "$data" >/dev/null
+  [ -s "$old" ] && [ -s "$new" ] || "$make_images" "$n" "$data" >/dev/null
   cat "$old" "$new" >/dev/null  # both files in the page cache for every contender
-  bytes=$(( $(stat -c %s "$old") + $(stat -c %s "$new") ))
-  read -r t_time t_peak < <(measure "$tarvel" "$old" "$new")
-  read -r s_time _ < <(measure sha256sum "$old" "$new")
-  read -r o_time _ < <(measure openssl dgst -sha256 "$old" "$new")
+  for _ in $(seq "$runs"); do
+    time_once "$logs/t$n" "$tarvel" "$old" "$new"
+    time_once "$logs/s$n" sha256sum "$old" "$new"
+    time_once "$logs/o$n" openssl dgst -sha256 "$old" "$new"
+  done
+  read -r t_time t_peak < <(summary "$logs/t$n")
+  read -r s_time _ < <(summary "$logs/s$n")
+  read -r o_time _ < <(summary "$logs/o$n")
   tarvel_time[$n]=$t_time
-  awk -v n="$n" -v b="$bytes" -v t="$t_time" -v s="$s_time" -v o="$o_time" -v p="$t_peak" 'BEGIN {
+  awk -v n="$n" -v b="$(bytes_of "$old" "$new")" -v t="$t_time" -v s="$s_time" -v o="$o_time" -v p="$t_peak" 'BEGIN {
     printf "| %d | %.1f | %.3f | %.3f | %.3f | %.2f | %.2f | %.0f | %.2f |\n",
-      n, b / 1e6, t, s, o, (s > 0 ? t / s : 0), (o > 0 ? t / o : 0), p / 1024, p * 1024 / b }'
+      n, b / 1e6, t, s, o, (s > 0 ? t / s : 0), (o > 0 ? t / o : 0), p * 1024 / 1e6, p * 1024 / b }'
 done
 if [ -n "${tarvel_time[100000]:-}" ] && [ -n "${tarvel_time[1000000]:-}" ]; then
   awk -v a="${tarvel_time[100000]}" -v b="${tarvel_time[1000000]}" \
     'BEGIN { printf "\n1,000,000 entries take %.1f times as long as 100,000.\n", b / a }'
 fi
+
+if [ "${TARVEL_BENCH_SHAPES:-1}" != 0 ]; then
+  # Each shape: its name, the count it is made with, and the ordinary twin it is timed against
+  # ("-" for the shapes that bound memory only).
+  shapes=(
+    "entry-collisions 100000 entry-ordinary"
+    "hosts-collisions 100000 hosts-ordinary"
+    "application-collisions 100000 application-ordinary"
+    "applications 1000000 -"
+    "hosts 3000000 -"
+    "reported 1000000 -"
+  )
+  echo
+  echo "### Extreme shapes"
+  echo
+  echo "| shape | image pair (MB) | tarvel (s) | ordinary twin (s) | time / twin | peak (MB) | peak / pair size | bound: 4 × pair + 32 MiB (MB) |"
+  echo "|---|---:|---:|---:|---:|---:|---:|---:|"
+  for line in "${shapes[@]}"; do
+    read -r shape count twin <<<"$line"
+    for name in "$shape" "$twin"; do
+      [ "$name" = - ] && continue
+      [ -s "$data/$name-$count-old.img" ] || "$make_images" --shape "$name" "$count" "$data" >/dev/null
+      cat "$data/$name-$count-old.img" "$data/$name-$count-new.img" >/dev/null
+    done
+    for _ in $(seq "$runs"); do
+      time_once "$logs/$shape" "$tarvel" "$data/$shape-$count-old.img" "$data/$shape-$count-new.img"
+      if [ "$twin" != - ]; then
+        time_once "$logs/$twin" "$tarvel" "$data/$twin-$count-old.img" "$data/$twin-$count-new.img"
+      fi
+    done
+    read -r s_time s_peak < <(summary "$logs/$shape")
+    w_time=0
+    if [ "$twin" != - ]; then
+      read -r w_time _ < <(summary "$logs/$twin")
+    fi
+    awk -v name="$shape $count" -v b="$(bytes_of "$data/$shape-$count-old.img" "$data/$shape-$count-new.img")" \
+      -v t="$s_time" -v w="$w_time" -v p="$s_peak" 'BEGIN {
+      twin = w > 0 ? sprintf("%.3f", w) : "-"; ratio = w > 0 ? sprintf("%.2f", t / w) : "-"
+      printf "| %s | %.1f | %.3f | %s | %s | %.0f | %.2f | %.0f |\n",
+        name, b / 1e6, t, twin, ratio, p * 1024 / 1e6, p * 1024 / b, (4 * b + 32 * 1048576) / 1e6 }'
+  done
+fi
 echo
-echo "Median of $runs runs each; $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')."
+echo "Median of $runs interleaved runs each; $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')."

@@ -11,12 +11,10 @@ void compare_images(LoadedImage& old_image, LoadedImage& new_image, const CaseFo
 
   const HostsLines old_lines = split_hosts_text(old_image.hosts);
   const HostsLines new_lines = split_hosts_text(new_image.hosts);
-  compare_hosts_lines(new_image.hosts, new_lines, old_image.hosts, old_lines, folding, key,
-                      differences.hosts_new);
   compare_hosts_lines(old_image.hosts, old_lines, new_image.hosts, new_lines, folding, key,
-                      differences.hosts_removed);
-  compare_applications(new_image.apps, old_image.apps, key, differences.apps_new);
-  compare_applications(old_image.apps, new_image.apps, key, differences.apps_removed);
+                      differences.hosts_new, differences.hosts_removed);
+  compare_applications(old_image.apps, new_image.apps, key, differences.apps_new,
+                       differences.apps_removed);
 }
 
 }  // namespace tarvel

@@ -38,26 +38,15 @@ void normalise_directory(std::span<char16_t> directory, const DriveMap& drive_ma
 
 EntryIndex::EntryIndex(const EntryTable& table)
     : table_(&table), ids_(table.size()), first_of_key_(table.size()) {
-  // Each key is hashed a few entries ahead of its insertion, so that its slot can come from
-  // memory meanwhile.
-  constexpr std::size_t AHEAD = 8;
-  std::array<std::uint64_t, AHEAD> hashes{};
-  const std::size_t count = table.size();
-  for (std::size_t index = 0; index < std::min(AHEAD, count); ++index) {
-    hashes[index] = hash(key_of(table, table[index]));
-  }
-  for (std::size_t index = 0; index < count; ++index) {
-    const std::uint64_t hashed = hashes[index % AHEAD];
-    if (index + AHEAD < count) {
-      hashes[index % AHEAD] = hash(key_of(table, table[index + AHEAD]));
-      ids_.prefetch(hashes[index % AHEAD]);
-    }
-    const EntryKey key = key_of(table, table[index]);
-    const auto id = static_cast<std::uint32_t>(index);
-    // An equal key already indexed has the lower index; it is the one lookups must find.
-    first_of_key_[index] =
-        ids_.find_or_insert(hashed, id, [&](std::uint32_t other) { return matches(other, key); });
-  }
+  ids_.for_each_hashed(
+      table.size(), [&](std::size_t index) { return hash(key_of(table, table[index])); },
+      [&](std::size_t index, std::uint64_t hashed) {
+        const EntryKey key = key_of(table, table[index]);
+        // An equal key already indexed has the lower index; it is the one lookups must find.
+        first_of_key_[index] = ids_.find_or_insert(
+            hashed, static_cast<std::uint32_t>(index),
+            [&](std::uint32_t other) { return matches(other, key); });
+      });
 }
 
 std::uint64_t EntryIndex::hash(const EntryKey& key) const {

@@ -56,64 +56,100 @@ HostsLines split_hosts_text(std::string_view hosts_text) {
   std::size_t at = 0;
   while (true) {
     // A CR is not skipped: a line of a lone CR is empty once cut.
-    at = text.find_first_not_of(" \t\n", at);
-    if (at == std::string_view::npos) {
+    while (at < text.size() && (text[at] == ' ' || text[at] == '\t' || text[at] == '\n')) {
+      ++at;
+    }
+    if (at == text.size()) {
       return lines;
     }
-    const std::size_t end = text.find_first_of("\r\n", at);
-    const std::size_t length = (end == std::string_view::npos ? text.size() : end) - at;
-    if (length != 0 && text[at] != '#') {
-      lines.push_back({static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(length)});
+    std::size_t end = at;
+    while (end < text.size() && text[end] != '\r' && text[end] != '\n') {
+      ++end;
     }
-    if (end == std::string_view::npos) {
+    if (end != at && text[at] != '#') {
+      lines.push_back({static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(end - at)});
+    }
+    if (end == text.size()) {
       return lines;
     }
     at = end + 1;
   }
 }
 
-void compare_hosts_lines(std::string_view source_text, const HostsLines& source,
-                         std::string_view other_text, const HostsLines& other,
-                         const CaseFolding& folding, const HashKey& key, HostsLines& target) {
-  IdTable others(other.size());
-  for (std::size_t index = 0; index < other.size(); ++index) {
-    const std::string_view line = line_text(other_text, other[index]);
-    others.find_or_insert(folded_hash(line, folding, key), static_cast<std::uint32_t>(index),
-                          [&](std::uint32_t held) {
-                            return same_folded(line_text(other_text, other[held]), line, folding);
-                          });
-  }
-  for (const HostsLine& source_line : source) {
-    const std::string_view line = line_text(source_text, source_line);
+namespace {
+
+// One set difference in both directions with a single table: the old members go into it, each
+// new member is looked up (and marks the old member it equals), and an old member is gone when
+// no new member marked the first old member equal to it.
+template <typename HashOld, typename HashNew, typename SameOld, typename SameOldNew>
+void differ_both_ways(std::size_t old_count, std::size_t new_count, HashOld hash_old,
+                      HashNew hash_new, SameOld same_old, SameOldNew same_old_new,
+                      std::vector<std::uint32_t>& added, std::vector<std::uint32_t>& removed) {
+  IdTable table(old_count);
+  std::vector<std::uint32_t> first_equal(old_count);
+  table.for_each_hashed(old_count, hash_old, [&](std::size_t index, std::uint64_t hash) {
+    const auto id = static_cast<std::uint32_t>(index);
+    first_equal[index] =
+        table.find_or_insert(hash, id, [&](std::uint32_t held) { return same_old(held, id); });
+  });
+  std::vector<std::uint8_t> matched(old_count, 0);
+  table.for_each_hashed(new_count, hash_new, [&](std::size_t index, std::uint64_t hash) {
+    const auto id = static_cast<std::uint32_t>(index);
     const std::uint32_t match =
-        others.find(folded_hash(line, folding, key), [&](std::uint32_t held) {
-          return same_folded(line_text(other_text, other[held]), line, folding);
-        });
+        table.find(hash, [&](std::uint32_t held) { return same_old_new(held, id); });
     if (match == IdTable::NONE) {
-      target.push_back(source_line);
+      added.push_back(id);
+    } else {
+      matched[match] = 1;
+    }
+  });
+  for (std::size_t index = 0; index < old_count; ++index) {
+    if (matched[first_equal[index]] == 0) {
+      removed.push_back(static_cast<std::uint32_t>(index));
     }
   }
 }
 
-void compare_applications(const AppList& source, const AppList& other, const HashKey& key,
-                          std::vector<std::uint32_t>& target) {
-  IdTable keys(other.size());
-  for (std::size_t index = 0; index < other.size(); ++index) {
-    const std::u16string_view other_key = other.key(other[index]);
-    keys.find_or_insert(key_hash(other_key, key), static_cast<std::uint32_t>(index),
-                        [&](std::uint32_t held) { return other.key(other[held]) == other_key; });
+}  // namespace
+
+void compare_hosts_lines(std::string_view old_text, const HostsLines& old_lines,
+                         std::string_view new_text, const HostsLines& new_lines,
+                         const CaseFolding& folding, const HashKey& key, HostsLines& added,
+                         HostsLines& removed) {
+  const auto old_line = [&](std::size_t index) { return line_text(old_text, old_lines[index]); };
+  const auto new_line = [&](std::size_t index) { return line_text(new_text, new_lines[index]); };
+  std::vector<std::uint32_t> added_lines;
+  std::vector<std::uint32_t> removed_lines;
+  differ_both_ways(
+      old_lines.size(), new_lines.size(),
+      [&](std::size_t index) { return folded_hash(old_line(index), folding, key); },
+      [&](std::size_t index) { return folded_hash(new_line(index), folding, key); },
+      [&](std::uint32_t left, std::uint32_t right) {
+        return same_folded(old_line(left), old_line(right), folding);
+      },
+      [&](std::uint32_t left, std::uint32_t right) {
+        return same_folded(old_line(left), new_line(right), folding);
+      },
+      added_lines, removed_lines);
+  for (const std::uint32_t index : added_lines) {
+    added.push_back(new_lines[index]);
   }
-  for (std::size_t index = 0; index < source.size(); ++index) {
-    const std::u16string_view source_key = source.key(source[index]);
-    const bool absent =
-        other.empty() ||
-        keys.find(key_hash(source_key, key), [&](std::uint32_t held) {
-          return other.key(other[held]) == source_key;
-        }) == IdTable::NONE;
-    if (absent) {
-      target.push_back(static_cast<std::uint32_t>(index));
-    }
+  for (const std::uint32_t index : removed_lines) {
+    removed.push_back(old_lines[index]);
   }
+}
+
+void compare_applications(const AppList& old_apps, const AppList& new_apps, const HashKey& key,
+                          std::vector<std::uint32_t>& added, std::vector<std::uint32_t>& removed) {
+  const auto old_key = [&](std::size_t index) { return old_apps.key(old_apps[index]); };
+  const auto new_key = [&](std::size_t index) { return new_apps.key(new_apps[index]); };
+  differ_both_ways(
+      old_apps.size(), new_apps.size(),
+      [&](std::size_t index) { return key_hash(old_key(index), key); },
+      [&](std::size_t index) { return key_hash(new_key(index), key); },
+      [&](std::uint32_t left, std::uint32_t right) { return old_key(left) == old_key(right); },
+      [&](std::uint32_t left, std::uint32_t right) { return old_key(left) == new_key(right); },
+      added, removed);
 }
 
 }  // namespace tarvel

@@ -14,16 +14,18 @@ namespace tarvel {
 // dropped.
 HostsLines split_hosts_text(std::string_view hosts_text);
 
-// Appends to target, in source order and once per occurrence, every source line that no line
-// of other equals when both are folded to lower case.
-void compare_hosts_lines(std::string_view source_text, const HostsLines& source,
-                         std::string_view other_text, const HostsLines& other,
-                         const CaseFolding& folding, const HashKey& key, HostsLines& target);
+// Appends to `added`, in new-text order and once per occurrence, every new line that no old
+// line equals when both are folded to lower case; and to `removed` likewise every old line that
+// no new line equals.
+void compare_hosts_lines(std::string_view old_text, const HostsLines& old_lines,
+                         std::string_view new_text, const HostsLines& new_lines,
+                         const CaseFolding& folding, const HashKey& key, HostsLines& added,
+                         HostsLines& removed);
 
-// Appends to target, in source order, the position of every application of source that no
-// application of other matches by key (exactly, unit by unit). Every application is absent from
-// an empty list.
-void compare_applications(const AppList& source, const AppList& other, const HashKey& key,
-                          std::vector<std::uint32_t>& target);
+// Appends to `added`, in list order, the position of every new application that no old
+// application matches by key (exactly, unit by unit), and to `removed` every old application
+// that no new one matches. Every application is absent from an empty list.
+void compare_applications(const AppList& old_apps, const AppList& new_apps, const HashKey& key,
+                          std::vector<std::uint32_t>& added, std::vector<std::uint32_t>& removed);
 
 }  // namespace tarvel

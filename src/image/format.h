@@ -72,7 +72,8 @@ struct RecordLayout {
 };
 
 inline constexpr std::size_t BLOCK_A_SIZE = 64;
-inline constexpr std::size_t RECORD_LENGTH_FIELDS = 4 * 4;
+// Name, directory, extra text and property block each have a u32 length.
+inline constexpr std::size_t RECORD_LENGTH_FIELDS = 16;
 
 inline constexpr RecordLayout LAYOUT_V1_V2{
     .fixed_size = 89, .lead_size = 4, .byte_a = 4, .dword_a = 5, .dword_b = 9, .block_a = 13,

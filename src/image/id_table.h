@@ -54,6 +54,27 @@ class IdTable {
     }
   }
 
+  // Calls visit(index, hash) for every index below count, in order, with hash_of(index): each
+  // hash is worked out a few indexes ahead and its slot fetched from memory meanwhile, so that
+  // a large table costs little more to fill or search than a small one.
+  template <typename HashOf, typename Visit>
+  void for_each_hashed(std::size_t count, HashOf&& hash_of, Visit&& visit) {
+    constexpr std::size_t AHEAD = 8;
+    std::uint64_t hashes[AHEAD] = {};
+    for (std::size_t index = 0; index < std::min(AHEAD, count); ++index) {
+      hashes[index] = hash_of(index);
+      prefetch(hashes[index]);
+    }
+    for (std::size_t index = 0; index < count; ++index) {
+      const std::uint64_t hash = hashes[index % AHEAD];
+      if (index + AHEAD < count) {
+        hashes[index % AHEAD] = hash_of(index + AHEAD);
+        prefetch(hashes[index % AHEAD]);
+      }
+      visit(index, hash);
+    }
+  }
+
   // A hint to the processor that the slot for `hash` is wanted soon.
   void prefetch(std::uint64_t hash) const {
 #if defined(__GNUC__) || defined(__clang__)

@@ -24,12 +24,12 @@ constexpr std::uint8_t UPPER = 0x20;
 constexpr std::array<std::uint8_t, 128> HEX_DIGITS = [] {
   std::array<std::uint8_t, 128> table{};
   table.fill(NOT_HEX);
-  for (int digit = 0; digit < 10; ++digit) {
-    table[static_cast<std::size_t>('0' + digit)] = static_cast<std::uint8_t>(digit);
+  for (std::size_t digit = 0; digit < 10; ++digit) {
+    table['0' + digit] = static_cast<std::uint8_t>(digit);
   }
-  for (int letter = 0; letter < 6; ++letter) {
-    table[static_cast<std::size_t>('a' + letter)] = static_cast<std::uint8_t>(LOWER | (10 + letter));
-    table[static_cast<std::size_t>('A' + letter)] = static_cast<std::uint8_t>(UPPER | (10 + letter));
+  for (std::size_t letter = 0; letter < 6; ++letter) {
+    table['a' + letter] = static_cast<std::uint8_t>(LOWER | (10 + letter));
+    table['A' + letter] = static_cast<std::uint8_t>(UPPER | (10 + letter));
   }
   return table;
 }();

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/chunk_memory.h"
+
 namespace tarvel {
 
 // Storage for many short UTF-16 texts: chunks that never move, each text addressed by a 32-bit
@@ -32,7 +34,7 @@ class TextArena {
       // leave room for far more handles than a file can use.
       const std::size_t size =
           std::max(count, std::min(CHUNK_UNITS, FIRST_CHUNK_UNITS << chunks_.size()));
-      chunks_.push_back(std::make_unique_for_overwrite<char16_t[]>(size));
+      chunks_.push_back(make_chunk<char16_t>(size));
       used_ = 0;
       room_ = size;
     }
@@ -61,7 +63,7 @@ class TextArena {
     return chunks_[handle >> CHUNK_BITS].get() + (handle & (CHUNK_UNITS - 1));
   }
 
-  std::vector<std::unique_ptr<char16_t[]>> chunks_;
+  std::vector<Chunk<char16_t>> chunks_;
   std::size_t used_ = 0;
   std::size_t room_ = 0;
 };
@@ -79,11 +81,10 @@ class ChunkedArray {
     if (in_chunk == 0) {
       // The first chunk starts small and grows to full size; later ones start full.
       first_capacity_ = chunks_.empty() ? FIRST_CHUNK_SIZE : first_capacity_;
-      chunks_.push_back(std::make_unique_for_overwrite<T[]>(chunks_.empty() ? FIRST_CHUNK_SIZE
-                                                                           : CHUNK_SIZE));
+      chunks_.push_back(make_chunk<T>(chunks_.empty() ? FIRST_CHUNK_SIZE : CHUNK_SIZE));
     } else if (size_ == first_capacity_ && size_ < CHUNK_SIZE) {
       first_capacity_ *= 2;
-      auto grown = std::make_unique_for_overwrite<T[]>(first_capacity_);
+      Chunk<T> grown = make_chunk<T>(first_capacity_);
       std::copy(chunks_[0].get(), chunks_[0].get() + size_, grown.get());
       chunks_[0] = std::move(grown);
     }
@@ -112,7 +113,7 @@ class ChunkedArray {
   }
 
  private:
-  std::vector<std::unique_ptr<T[]>> chunks_;
+  std::vector<Chunk<T>> chunks_;
   std::size_t size_ = 0;
   std::size_t first_capacity_ = 0;
 };

@@ -24,7 +24,7 @@ constexpr std::size_t SMALLEST_WINDOW = 16;
 
 // The unfilled end of a window is off limits, so that the address sanitizer catches a parser
 // that reads past the bytes a window really holds.
-void mark_unfilled(std::uint8_t* window, std::size_t filled, std::size_t capacity) {
+void mark_unfilled(const std::uint8_t* window, std::size_t filled, std::size_t capacity) {
 #if defined(TARVEL_ASAN)
   ASAN_UNPOISON_MEMORY_REGION(window, capacity);
   ASAN_POISON_MEMORY_REGION(window + filled, capacity - filled);

@@ -63,18 +63,22 @@ std::vector<std::string_view> lines_of(const HostsText& hosts, const HostsLines&
 
 TEST(CompareHostsLines, FoldsCaseAndKeepsEveryUnmatchedOccurrence) {
   const auto folding = CaseFolding::from_current_locale();
-  const HostsText source = hosts_of({"10.0.0.1 Server", "new", "new", "1.2.3.4 x ", "kept"});
-  const HostsText other = hosts_of({"10.0.0.1 SERVER", "1.2.3.4 x", "KEPT", "kept"});
-  HostsLines target = {{0, 0}};
-  compare_hosts_lines(source.text, source.lines, other.text, other.lines, *folding, KEY, target);
-  ASSERT_EQ(target.size(), 4u);
-  target.erase(target.begin());
-  EXPECT_EQ(lines_of(source, target),
-            (std::vector<std::string_view>{"new", "new", "1.2.3.4 x "}));
+  const HostsText old_hosts = hosts_of({"10.0.0.1 SERVER", "1.2.3.4 x", "KEPT", "kept", "gone", "Gone"});
+  const HostsText new_hosts = hosts_of({"10.0.0.1 Server", "new", "new", "1.2.3.4 x ", "kept"});
+  HostsLines added = {{0, 0}};
+  HostsLines removed;
+  compare_hosts_lines(old_hosts.text, old_hosts.lines, new_hosts.text, new_hosts.lines, *folding,
+                      KEY, added, removed);
+  ASSERT_EQ(added.size(), 4u);
+  added.erase(added.begin());
+  EXPECT_EQ(lines_of(new_hosts, added), (std::vector<std::string_view>{"new", "new", "1.2.3.4 x "}));
+  EXPECT_EQ(lines_of(old_hosts, removed), (std::vector<std::string_view>{"1.2.3.4 x", "gone", "Gone"}));
 
   HostsLines all;
-  compare_hosts_lines(source.text, source.lines, "", {}, *folding, KEY, all);
-  EXPECT_EQ(lines_of(source, all), lines_of(source, source.lines));
+  HostsLines none;
+  compare_hosts_lines("", {}, new_hosts.text, new_hosts.lines, *folding, KEY, all, none);
+  EXPECT_EQ(lines_of(new_hosts, all), lines_of(new_hosts, new_hosts.lines));
+  EXPECT_TRUE(none.empty());
 }
 
 AppList apps_of(std::initializer_list<std::pair<std::u16string_view, std::u16string_view>> apps) {
@@ -93,23 +97,29 @@ AppList apps_of(std::initializer_list<std::pair<std::u16string_view, std::u16str
 }
 
 TEST(CompareApplications, MatchesKeysExactly) {
-  const AppList source = apps_of({{u"{A}", u"same key"},
-                                  {u"{a}", u"case differs"},
-                                  {u"{B}", u"one"},
-                                  {u"{B}", u"two"},
-                                  {u"{C}", u"c"}});
-  const AppList other = apps_of({{u"{A}", u"other label"}, {u"{C}", u"c"}});
-  std::vector<std::uint32_t> target;
-  compare_applications(source, other, KEY, target);
-  EXPECT_EQ(target, (std::vector<std::uint32_t>{1, 2, 3}));
+  const AppList new_apps = apps_of({{u"{A}", u"same key"},
+                                    {u"{a}", u"case differs"},
+                                    {u"{B}", u"one"},
+                                    {u"{B}", u"two"},
+                                    {u"{C}", u"c"}});
+  const AppList old_apps = apps_of({{u"{A}", u"other label"}, {u"{C}", u"c"}, {u"{D}", u"d"}});
+  std::vector<std::uint32_t> added;
+  std::vector<std::uint32_t> removed;
+  compare_applications(old_apps, new_apps, KEY, added, removed);
+  EXPECT_EQ(added, (std::vector<std::uint32_t>{1, 2, 3}));
+  EXPECT_EQ(removed, (std::vector<std::uint32_t>{2}));
 
   std::vector<std::uint32_t> against_nothing;
-  compare_applications(source, AppList{}, KEY, against_nothing);
-  EXPECT_EQ(against_nothing.size(), source.size());
+  std::vector<std::uint32_t> nothing_removed;
+  compare_applications(AppList{}, new_apps, KEY, against_nothing, nothing_removed);
+  EXPECT_EQ(against_nothing.size(), new_apps.size());
   // An empty key is a key like any other once the other list has applications.
   std::vector<std::uint32_t> empty_key;
-  compare_applications(apps_of({{u"", u"no key"}}), apps_of({{u"", u"x"}}), KEY, empty_key);
+  std::vector<std::uint32_t> empty_key_removed;
+  compare_applications(apps_of({{u"", u"x"}}), apps_of({{u"", u"no key"}}), KEY, empty_key,
+                       empty_key_removed);
   EXPECT_TRUE(empty_key.empty());
+  EXPECT_TRUE(empty_key_removed.empty());
 }
 
 }  // namespace
