@@ -40,7 +40,7 @@ TEST(Driver, NothingIsReadAfterTheOldImageFails) {
   broken[0] = 9;
   platform.files["broken"] = broken;
   platform.files["good"] = testing::write_image({});
-  EXPECT_EQ(run_with(platform, {"tarvel", "broken", "good"}), 0);
+  EXPECT_EQ(run_with(platform, {"tarvel", "broken", "good"}), 1);
   EXPECT_EQ(platform.reads, std::vector<std::string>{"broken"});
   EXPECT_TRUE(
       platform.output().ends_with("\nLoading OLD image: broken\n"
@@ -48,8 +48,33 @@ TEST(Driver, NothingIsReadAfterTheOldImageFails) {
                                   "Image 1: read or parse error!\n"));
 
   FakePlatform wrong_count;
-  EXPECT_EQ(run_with(wrong_count, {"tarvel", "good"}), 0);
+  EXPECT_EQ(run_with(wrong_count, {"tarvel", "good"}), 1);
   EXPECT_TRUE(wrong_count.reads.empty());
+}
+
+TEST(Driver, ExitsWithZeroOnlyWhenTheWholeReportIsPrinted) {
+  testing::Bytes broken = testing::write_image({});
+  broken[0] = 9;
+  struct Case {
+    const char* what;
+    std::vector<std::filesystem::path> arguments;
+    int status;
+  };
+  const Case cases[] = {
+      {"report printed", {"tarvel", "good", "good"}, 0},
+      {"no paths", {"tarvel"}, 1},
+      {"three paths", {"tarvel", "good", "good", "good"}, 1},
+      {"old image missing", {"tarvel", "missing", "good"}, 1},
+      {"new image missing", {"tarvel", "good", "missing"}, 1},
+      {"old image does not parse", {"tarvel", "broken", "good"}, 1},
+      {"new image does not parse", {"tarvel", "good", "broken"}, 1},
+  };
+  for (const Case& c : cases) {
+    FakePlatform platform;
+    platform.files["good"] = testing::write_image({});
+    platform.files["broken"] = broken;
+    EXPECT_EQ(run_with(platform, c.arguments), c.status) << c.what;
+  }
 }
 
 }  // namespace
