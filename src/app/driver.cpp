@@ -37,12 +37,14 @@ void print_with_path(Console& console, std::u16string_view format,
   console.write_wide(format.substr(placeholder + 2));
 }
 
-// Prints the loading line, then reads and parses one image. Nothing refers into the file's bytes
+// Prints the loading line, where the user sees it while the image is read, then reads and
+// parses one image. Nothing refers into the file's bytes
 // once parsing is done, so the buffer can take the next file.
 bool load_image(Platform& platform, std::u16string_view loading_line,
                 const std::filesystem::path& path, FileData& file, LoadedImage& image) {
   Console& console = platform.console();
   print_with_path(console, loading_line, path);
+  console.flush();
   if (!platform.read_whole_file(path, file)) {
     console.write_wide(OPEN_ERROR);
     return false;
@@ -62,6 +64,7 @@ int run_after_start_up(std::span<const std::filesystem::path> arguments, Platfor
     return STATUS_NO_REPORT;
   }
   console.write_wide(BANNER);
+  console.flush();
   if (arguments.size() != 3) {
     console.write_wide(SYNTAX);
     return STATUS_NO_REPORT;
@@ -102,8 +105,10 @@ int run(std::span<const std::filesystem::path> arguments, Platform& platform) {
   DifferenceReport report(platform.case_folding());
   const DriveMap drive_map = identity_drive_map();
   const int status = run_after_start_up(arguments, platform, report, drive_map);
-  platform.console().flush();
-  return status;
+  Console& console = platform.console();
+  console.flush();
+  // A report that did not reach standard output whole is no report.
+  return console.failed() ? STATUS_NO_REPORT : status;
 }
 
 }  // namespace tarvel

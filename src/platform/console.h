@@ -23,6 +23,8 @@ class Console {
   // A path as the user gave it on the command line.
   virtual void write_path(const std::filesystem::path& path) = 0;
   virtual void flush() = 0;
+  // True once some output could not be delivered: what was printed is incomplete.
+  virtual bool failed() const = 0;
 };
 
 // Writes nothing; for runs whose output nobody reads.
@@ -32,6 +34,7 @@ class DiscardingConsole final : public Console {
   void write_bytes(std::string_view) override {}
   void write_path(const std::filesystem::path&) override {}
   void flush() override {}
+  bool failed() const override { return false; }
 };
 
 // Turns one Unicode scalar value into the bytes of the user's locale encoding. Returns the
@@ -50,6 +53,7 @@ class WideEncoder {
 };
 
 // A console that buffers both channels into one byte stream and hands full buffers to a sink.
+// Once the sink fails, nothing more is handed to it.
 class BufferedConsole : public Console {
  public:
   explicit BufferedConsole(CharacterEncoder encoder) : encoder_(encoder) {}
@@ -58,16 +62,18 @@ class BufferedConsole : public Console {
   void write_wide(std::u16string_view text) override;
   void write_bytes(std::string_view bytes) override;
   void flush() override;
+  bool failed() const override { return failed_; }
 
  protected:
-  // Receives the buffered bytes in order.
-  virtual void deliver(std::string_view bytes) = 0;
+  // Receives the buffered bytes in order; false when they could not all be delivered.
+  virtual bool deliver(std::string_view bytes) = 0;
   std::string& buffer() { return buffer_; }
   void flush_if_full();
 
  private:
   WideEncoder encoder_;
   std::string buffer_;
+  bool failed_ = false;
 };
 
 }  // namespace tarvel

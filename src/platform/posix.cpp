@@ -1,5 +1,6 @@
 // The platform layer on POSIX systems.
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -39,6 +40,20 @@ std::size_t encode_for_locale(char32_t character, char* out) {
   return count == static_cast<std::size_t>(-1) ? 0 : count;
 }
 
+// Waits until fd takes bytes again. A descriptor in error or hung up counts as ready: the write
+// that follows reports why.
+bool wait_until_writable(int fd) {
+  pollfd request{fd, POLLOUT, 0};
+  while (true) {
+    if (::poll(&request, 1, -1) > 0) {
+      return true;
+    }
+    if (errno != EINTR && errno != EAGAIN) {
+      return false;
+    }
+  }
+}
+
 class StdoutConsole final : public BufferedConsole {
  public:
   StdoutConsole() : BufferedConsole(&encode_for_locale) {}
@@ -49,17 +64,28 @@ class StdoutConsole final : public BufferedConsole {
   void write_path(const std::filesystem::path& path) override { write_bytes(path.native()); }
 
  protected:
-  void deliver(std::string_view bytes) override {
+  // A standard output left non-blocking by whoever started us is waited for, not given up on;
+  // a write that truly fails (closed pipe with SIGPIPE ignored, full disk, closed descriptor)
+  // is reported, so that the run does not end as a success with a short report.
+  bool deliver(std::string_view bytes) override {
     while (!bytes.empty()) {
       const ssize_t written = ::write(STDOUT_FILENO, bytes.data(), bytes.size());
-      if (written < 0) {
-        if (errno == EINTR) {
-          continue;
-        }
-        return;  // nowhere left to report to
+      if (written > 0) {
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+        continue;
       }
-      bytes.remove_prefix(static_cast<std::size_t>(written));
+      if (written < 0 && errno == EINTR) {
+        continue;
+      }
+      if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        if (!wait_until_writable(STDOUT_FILENO)) {
+          return false;
+        }
+        continue;
+      }
+      return false;
     }
+    return true;
   }
 };
 

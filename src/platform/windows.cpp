@@ -113,7 +113,7 @@ class StdoutConsole final : public BufferedConsole {
  protected:
   // Line ends leave as CR LF, as a text-mode stream would write them; every other byte is
   // written as it is.
-  void deliver(std::string_view bytes) override {
+  bool deliver(std::string_view bytes) override {
     translated_.clear();
     translated_.reserve(bytes.size() + bytes.size() / 8);
     for (const char byte : bytes) {
@@ -122,22 +122,31 @@ class StdoutConsole final : public BufferedConsole {
       }
       translated_.push_back(byte);
     }
-    write_all(translated_);
+    return write_all(translated_);
   }
 
  private:
-  void write_all(std::string_view bytes) {
+  // A write that fails (a closed pipe, a full disk, no standard output at all) is reported, so
+  // that the run does not end as a success with a short report.
+  bool write_all(std::string_view bytes) {
     if (output_ == nullptr || output_ == INVALID_HANDLE_VALUE) {
-      return;
+      return false;
     }
     while (!bytes.empty()) {
       DWORD written = 0;
       const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
-      if (!::WriteFile(output_, bytes.data(), chunk, &written, nullptr) || written == 0) {
-        return;  // nowhere left to report to
+      if (!::WriteFile(output_, bytes.data(), chunk, &written, nullptr)) {
+        return false;
+      }
+      if (written == 0) {
+        // A full pipe in non-blocking mode takes nothing and reports success: wait for its
+        // reader.
+        ::Sleep(1);
+        continue;
       }
       bytes.remove_prefix(written);
     }
+    return true;
   }
 
   HANDLE output_;

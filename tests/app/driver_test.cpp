@@ -4,6 +4,7 @@
 
 #include "app/driver.h"
 #include "support/capture_console.h"
+#include "support/expected_output.h"
 #include "support/image_writer.h"
 #include "support/memory_platform.h"
 
@@ -15,6 +16,14 @@ class FakePlatform final : public testing::MemoryPlatform {
  public:
   FakePlatform() : MemoryPlatform(console_) {}
   std::string output() { return console_.text(); }
+  void break_output() { console_.break_output(); }
+
+  bool read_whole_file(const std::filesystem::path& path, FileData& data) override {
+    delivered_before_reads.push_back(console_.delivered());
+    return MemoryPlatform::read_whole_file(path, data);
+  }
+
+  std::vector<std::string> delivered_before_reads;
 
  private:
   testing::CaptureConsole console_;
@@ -58,23 +67,39 @@ TEST(Driver, ExitsWithZeroOnlyWhenTheWholeReportIsPrinted) {
   struct Case {
     const char* what;
     std::vector<std::filesystem::path> arguments;
+    bool output_fails;
     int status;
   };
   const Case cases[] = {
-      {"report printed", {"tarvel", "good", "good"}, 0},
-      {"no paths", {"tarvel"}, 1},
-      {"three paths", {"tarvel", "good", "good", "good"}, 1},
-      {"old image missing", {"tarvel", "missing", "good"}, 1},
-      {"new image missing", {"tarvel", "good", "missing"}, 1},
-      {"old image does not parse", {"tarvel", "broken", "good"}, 1},
-      {"new image does not parse", {"tarvel", "good", "broken"}, 1},
+      {"report printed", {"tarvel", "good", "good"}, false, 0},
+      {"no paths", {"tarvel"}, false, 1},
+      {"three paths", {"tarvel", "good", "good", "good"}, false, 1},
+      {"old image missing", {"tarvel", "missing", "good"}, false, 1},
+      {"new image missing", {"tarvel", "good", "missing"}, false, 1},
+      {"old image does not parse", {"tarvel", "broken", "good"}, false, 1},
+      {"new image does not parse", {"tarvel", "good", "broken"}, false, 1},
+      {"standard output fails", {"tarvel", "good", "good"}, true, 1},
   };
   for (const Case& c : cases) {
     FakePlatform platform;
     platform.files["good"] = testing::write_image({});
     platform.files["broken"] = broken;
+    if (c.output_fails) {
+      platform.break_output();
+    }
     EXPECT_EQ(run_with(platform, c.arguments), c.status) << c.what;
   }
+}
+
+// Reading a large image, or one on a slow share, takes a while: the user sees which one.
+TEST(Driver, BannerAndLoadingLineAreOnTheOutputBeforeTheImageIsRead) {
+  FakePlatform platform;
+  platform.files["old"] = testing::write_image({});
+  platform.files["new"] = testing::write_image({});
+  EXPECT_EQ(run_with(platform, {"tarvel", "old", "new"}), 0);
+  const std::string banner_and_old = testing::BANNER + testing::loading_old("old");
+  EXPECT_EQ(platform.delivered_before_reads,
+            (std::vector<std::string>{banner_and_old, banner_and_old + testing::loading_new("new")}));
 }
 
 }  // namespace

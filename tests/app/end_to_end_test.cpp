@@ -135,6 +135,48 @@ TEST(EndToEnd, PathsArePrintedAndOpenedAsGiven) {
   expect_run({odd, odd}, before_report(odd, odd), STATUS_REPORT);
 }
 
+// Output that cannot be delivered whole ends the run with status 1 instead of a silently short
+// report; output that a slow reader takes late arrives whole.
+TEST(EndToEnd, StandardOutputThatFailsOrMustWait) {
+  const TempDir dir;
+  ImageSpec many;
+  for (int i = 0; i < 3000; ++i) {
+    const std::string number = std::to_string(i);
+    std::u16string name(number.begin(), number.end());
+    name += std::u16string(100, u'x');
+    many.entries.push_back(entry(u"C:\\Run", name, 0x4));
+  }
+  const std::string old_path = dir.write("old.img", write_image(ImageSpec{}));
+  const std::string new_path = dir.write("new.img", write_image(many));
+  const RunResult reference = run_tarvel({old_path, new_path});
+  ASSERT_EQ(reference.status, STATUS_REPORT);
+  ASSERT_GT(reference.output.size(), std::size_t{4} << 16) << "more than a pipe holds";
+
+  struct Case {
+    const char* what;
+    StandardOutput output;
+    int status;
+  };
+  const Case cases[] = {
+      {"closed pipe", StandardOutput::closed_pipe, STATUS_NO_REPORT},
+#ifndef _WIN32
+      {"full disk", StandardOutput::full_device, STATUS_NO_REPORT},
+      {"non-blocking pipe, slow reader", StandardOutput::slow_non_blocking_pipe, STATUS_REPORT},
+#endif
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const RunResult result = run_tarvel({old_path, new_path}, "C.UTF-8", c.output);
+    EXPECT_EQ(result.status, c.status);
+    EXPECT_EQ(result.errors, "");
+    if (c.status == STATUS_REPORT) {
+      // Sizes first: a short report is told by its length, not by a dump of 300 KB.
+      EXPECT_EQ(result.output.size(), reference.output.size());
+      EXPECT_TRUE(result.output == reference.output);
+    }
+  }
+}
+
 TEST(EndToEnd, SampleImagesAreUpToDateAndGiveTheDocumentedReport) {
   const std::string samples = TARVEL_SAMPLES_DIR;
   const std::string old_path = samples + "/old.img";

@@ -18,12 +18,24 @@ class CaptureConsole final : public BufferedConsole {
     flush();
     return captured_;
   }
+  // What has been delivered so far, without flushing.
+  const std::string& delivered() const { return captured_; }
+  // From now on nothing is delivered, as with a closed pipe or a full disk; or, with false, the
+  // sink takes bytes again.
+  void break_output(bool broken = true) { broken_ = broken; }
 
  protected:
-  void deliver(std::string_view bytes) override { captured_.append(bytes); }
+  bool deliver(std::string_view bytes) override {
+    if (broken_) {
+      return false;
+    }
+    captured_.append(bytes);
+    return true;
+  }
 
  private:
   std::string captured_;
+  bool broken_ = false;
 };
 
 inline std::size_t encode_utf8(char32_t c, char* out) {
