@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <span>
+#include <string>
 
 #include "platform/case_folding.h"
 #include "platform/console.h"
@@ -53,6 +55,11 @@ bool initialise_framework();
 
 // The process's standard output, encoding wide text for the current locale.
 std::unique_ptr<Console> make_stdout_console();
+
+// The encoding that a locale gives standard output, learnt without changing the process's
+// locale: on POSIX a locale name such as "en_US.ISO-8859-1"; on Windows a runtime locale name
+// that ends in its code page, such as ".1252" or ".utf8". None where the system lacks it.
+std::optional<OutputEncoding> output_encoding_of_locale(const std::string& name);
 
 // The operating-system services the driver uses; tests replace any of them.
 class Platform {

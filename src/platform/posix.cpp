@@ -1,13 +1,17 @@
 // The platform layer on POSIX systems.
 #include <fcntl.h>
+#include <langinfo.h>
+#include <locale.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <clocale>
 #include <cstdint>
 #include <cwchar>
+#include <string>
 
 #include "platform/platform.h"
 
@@ -40,6 +44,36 @@ std::size_t encode_for_locale(char32_t character, char* out) {
   return count == static_cast<std::size_t>(-1) ? 0 : count;
 }
 
+// "UTF-8" on glibc; "utf8" or "UTF8" on some other systems.
+bool names_utf8(const char* codeset) {
+  std::string name;
+  for (const char* at = codeset; at != nullptr && *at != '\0'; ++at) {
+    if (*at != '-') {
+      name.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(*at))));
+    }
+  }
+  return name == "utf8";
+}
+
+// The encoding of the calling thread's locale, described by that locale's own decoder.
+OutputEncoding encoding_of_current_locale() {
+  if (names_utf8(::nl_langinfo(CODESET))) {
+    return OutputEncoding::utf8();
+  }
+  return OutputEncoding::code_page([](std::string_view bytes) {
+    wchar_t character = 0;
+    std::mbstate_t state{};
+    const std::size_t count = std::mbrtowc(&character, bytes.data(), bytes.size(), &state);
+    if (count == static_cast<std::size_t>(-2)) {
+      return DecodedText{DecodedText::Kind::incomplete};
+    }
+    if (count != bytes.size()) {
+      return DecodedText{DecodedText::Kind::invalid};
+    }
+    return DecodedText{DecodedText::Kind::one_character, static_cast<char32_t>(character)};
+  });
+}
+
 // Waits until fd takes bytes again. A descriptor in error or hung up counts as ready: the write
 // that follows reports why.
 bool wait_until_writable(int fd) {
@@ -56,7 +90,7 @@ bool wait_until_writable(int fd) {
 
 class StdoutConsole final : public BufferedConsole {
  public:
-  StdoutConsole() : BufferedConsole(&encode_for_locale) {}
+  StdoutConsole() : BufferedConsole(&encode_for_locale, encoding_of_current_locale()) {}
   StdoutConsole(const StdoutConsole&) = delete;
   StdoutConsole& operator=(const StdoutConsole&) = delete;
   ~StdoutConsole() override { flush(); }
@@ -87,6 +121,31 @@ class StdoutConsole final : public BufferedConsole {
     }
     return true;
   }
+};
+
+// Switches the calling thread to another locale for as long as it lives; the process's locale
+// stays as it is.
+class ThreadLocale {
+ public:
+  explicit ThreadLocale(const std::string& name)
+      : locale_(::newlocale(LC_CTYPE_MASK, name.c_str(), nullptr)) {
+    if (locale_ != nullptr) {
+      previous_ = ::uselocale(locale_);
+    }
+  }
+  ThreadLocale(const ThreadLocale&) = delete;
+  ThreadLocale& operator=(const ThreadLocale&) = delete;
+  ~ThreadLocale() {
+    if (locale_ != nullptr) {
+      ::uselocale(previous_);
+      ::freelocale(locale_);
+    }
+  }
+  bool exists() const { return locale_ != nullptr; }
+
+ private:
+  locale_t locale_;
+  locale_t previous_ = nullptr;
 };
 
 }  // namespace
@@ -131,5 +190,13 @@ void set_up_locale_and_console() {
 bool initialise_framework() { return true; }
 
 std::unique_ptr<Console> make_stdout_console() { return std::make_unique<StdoutConsole>(); }
+
+std::optional<OutputEncoding> output_encoding_of_locale(const std::string& name) {
+  const ThreadLocale locale(name);
+  if (!locale.exists()) {
+    return std::nullopt;
+  }
+  return encoding_of_current_locale();
+}
 
 }  // namespace tarvel

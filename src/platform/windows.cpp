@@ -92,10 +92,31 @@ std::size_t encode_for_code_page(char32_t character, char* out) {
   return static_cast<std::size_t>(count);
 }
 
+// The code page described by the system's own decoder.
+OutputEncoding encoding_of_code_page(UINT code_page) {
+  if (code_page == CP_UTF8) {
+    return OutputEncoding::utf8();
+  }
+  return OutputEncoding::code_page([code_page](std::string_view bytes) {
+    wchar_t units[2];
+    const int count = ::MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, bytes.data(),
+                                            static_cast<int>(bytes.size()), units, 2);
+    if (count == 1) {
+      return DecodedText{DecodedText::Kind::one_character, static_cast<char32_t>(units[0])};
+    }
+    if (count == 0 && bytes.size() == 1 &&
+        ::IsDBCSLeadByteEx(code_page, static_cast<BYTE>(bytes[0]))) {
+      return DecodedText{DecodedText::Kind::incomplete};
+    }
+    return DecodedText{DecodedText::Kind::invalid};
+  });
+}
+
 class StdoutConsole final : public BufferedConsole {
  public:
   StdoutConsole()
-      : BufferedConsole(&encode_for_code_page), output_(::GetStdHandle(STD_OUTPUT_HANDLE)) {}
+      : BufferedConsole(&encode_for_code_page, encoding_of_code_page(locale_code_page)),
+        output_(::GetStdHandle(STD_OUTPUT_HANDLE)) {}
   StdoutConsole(const StdoutConsole&) = delete;
   StdoutConsole& operator=(const StdoutConsole&) = delete;
   ~StdoutConsole() override { flush(); }
@@ -195,5 +216,13 @@ bool initialise_framework() {
 }
 
 std::unique_ptr<Console> make_stdout_console() { return std::make_unique<StdoutConsole>(); }
+
+std::optional<OutputEncoding> output_encoding_of_locale(const std::string& name) {
+  const UINT code_page = code_page_of_locale_name(name.c_str());
+  if (code_page == 0 || !::IsValidCodePage(code_page)) {
+    return std::nullopt;
+  }
+  return encoding_of_code_page(code_page);
+}
 
 }  // namespace tarvel

@@ -179,7 +179,8 @@ TEST(ReportEndToEnd, TextIsEncodedForTheLocaleAndControlsAreMasked) {
                                           u"c1\x009B"
                                           u"31m\x007F",
                                           AUTORUN),
-                                    entry(u"C:\\x", u"tab\there", AUTORUN)});
+                                    entry(u"C:\\x", u"tab\there", AUTORUN),
+                                    entry(u"C:\\x", u"\x202E" u"exe.txt", AUTORUN)});
 #ifdef _WIN32
   // Windows writes the ANSI code page of the user's default locale, whatever the caller names.
   // Code page 1252 (Wine's default English locale) has U+00EB but not U+65E5 or U+672C.
@@ -188,15 +189,17 @@ TEST(ReportEndToEnd, TextIsEncodedForTheLocaleAndControlsAreMasked) {
   }
   EXPECT_EQ(report_for(image_of({}), names),
             section("Autorun: New", {"C:\\Users\\Zo\xEB\\??.txt", "C:\\x\\c1?31m?",
-                                     "C:\\x\\evil?Autorun: New?[2J", "C:\\x\\tab\there"}));
+                                     "C:\\x\\evil?Autorun: New?[2J", "C:\\x\\tab\there",
+                                     "C:\\x\\?exe.txt"}));
 #else
   EXPECT_EQ(report_for(image_of({}), names, "C.UTF-8"),
             section("Autorun: New",
                     {"C:\\Users\\Zo\xC3\xAB\\\xE6\x97\xA5\xE6\x9C\xAC.txt", "C:\\x\\c1?31m?",
-                     "C:\\x\\evil?Autorun: New?[2J", "C:\\x\\tab\there"}));
+                     "C:\\x\\evil?Autorun: New?[2J", "C:\\x\\tab\there", "C:\\x\\?exe.txt"}));
   EXPECT_EQ(report_for(image_of({}), names, "C"),
             section("Autorun: New", {"C:\\Users\\Zo?\\??.txt", "C:\\x\\c1?31m?",
-                                     "C:\\x\\evil?Autorun: New?[2J", "C:\\x\\tab\there"}));
+                                     "C:\\x\\evil?Autorun: New?[2J", "C:\\x\\tab\there",
+                                     "C:\\x\\?exe.txt"}));
 #endif
 }
 
@@ -228,9 +231,25 @@ TEST(ReportEndToEnd, HostsLines) {
       {"hosts block without a NUL", hosts_image("a\nb", false), hosts_image("a\nc", false),
        section("Hosts: New", {"c"}) + section("Hosts: Removed", {"b"})},
       {"bytes kept, controls masked", hosts_image(""),
-       hosts_image("caf\xE9 \x9B x\n1.1.1.1 a\x1B[31m\x7F\n"),
-       section("Hosts: New", {"caf\xE9 \x9B x", "1.1.1.1 a?[31m?"})},
+       hosts_image("caf\xE9 x\n1.1.1.1 a\x1B[31m\x7F\n"),
+       section("Hosts: New", {"caf\xE9 x", "1.1.1.1 a?[31m?"})},
   });
+}
+
+// Whether a byte of a hosts line is a control depends on the encoding the user's locale writes.
+TEST(ReportEndToEnd, HostsLinesAreMaskedForTheLocalesEncoding) {
+  const ImageSpec hosts = hosts_image("a\xC2\x9B" "1A b\x9B" "c\n");
+#ifdef _WIN32
+  // Code page 1252 shows 0x9B as a printable character.
+  if (::GetACP() != 1252) {
+    GTEST_SKIP() << "expectations are for code page 1252, not " << ::GetACP();
+  }
+  EXPECT_EQ(report_for(hosts_image(""), hosts),
+            section("Hosts: New", {"a\xC2\x9B" "1A b\x9B" "c"}));
+#else
+  EXPECT_EQ(report_for(hosts_image(""), hosts, "C.UTF-8"), section("Hosts: New", {"a?1A b?c"}));
+  EXPECT_EQ(report_for(hosts_image(""), hosts, "C"), section("Hosts: New", {"a\xC2?1A b?c"}));
+#endif
 }
 
 ImageSpec apps_image(std::vector<AppSpec> apps) {
