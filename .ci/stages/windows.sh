@@ -44,7 +44,13 @@ echo "== windows: non-ASCII text in code page 1252"
 # The loading line shows the path as given: U+00E9 is in code page 1252 (byte E9), U+65E5 is
 # not ('?'). No such file exists, so the open error follows. Every line ends in CR LF.
 printf '\r\nLoading OLD image: caf\xe9 ?.img\r\nImage 1: open error!\r\n' >"$build/encoding.expected"
-timeout 60 wine "$build/src/tarvel.exe" $'caf\xc3\xa9 \xe6\x97\xa5.img' other.img >"$build/encoding.out"
+status=0
+timeout 60 wine "$build/src/tarvel.exe" $'caf\xc3\xa9 \xe6\x97\xa5.img' other.img >"$build/encoding.out" ||
+  status=$?
+if [ "$status" -ne 1 ]; then
+  echo "tarvel.exe exited with $status; a run without a report exits with 1"
+  exit 1
+fi
 if ! tail -c "$(stat -c %s "$build/encoding.expected")" "$build/encoding.out" |
   cmp -s - "$build/encoding.expected"; then
   echo "tarvel.exe wrote:"
