@@ -61,6 +61,16 @@ std::unique_ptr<Console> make_stdout_console();
 // that ends in its code page, such as ".1252" or ".utf8". None where the system lacks it.
 std::optional<OutputEncoding> output_encoding_of_locale(const std::string& name);
 
+// Case mappings of the current locale: the C runtime's, or the system's own where the runtime
+// could not take the user's locale.
+std::shared_ptr<const CaseFolding> make_case_folding();
+
+#ifdef _WIN32
+// Case mappings of the user's language by the system's own casing, bytes taken in the given code
+// page: what stands in for the C runtime's mappings where it could not take the user's locale.
+std::shared_ptr<const CaseFolding> system_case_folding(unsigned code_page);
+#endif
+
 // The operating-system services the driver uses; tests replace any of them.
 class Platform {
  public:

@@ -8,10 +8,12 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <array>
 #include <clocale>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -22,6 +24,9 @@ namespace {
 // The code page of the locale chosen by set_up_locale_and_console. The character encoder is a
 // plain function, so it reads the code page from here; CP_ACP until the locale is set up.
 UINT locale_code_page = CP_ACP;
+// False when the C runtime could not take the user's locale (the old runtime refuses a UTF-8
+// system code page) and stayed in "C", whose case mappings know only ASCII.
+bool runtime_took_user_locale = true;
 
 class FileHandle {
  public:
@@ -199,10 +204,13 @@ bool read_whole_file(const std::filesystem::path& path, FileData& data) {
 }
 
 void set_up_locale_and_console() {
-  std::setlocale(LC_ALL, "");
+  const char* const chosen = std::setlocale(LC_ALL, "");
+  const char* const character_locale = std::setlocale(LC_CTYPE, nullptr);
+  runtime_took_user_locale = chosen != nullptr && character_locale != nullptr &&
+                             std::string_view(character_locale) != "C";
   // The runtime names its locales "Language_Country.CodePage"; the category that governs
   // character conversion carries the code page that text must be written in.
-  UINT code_page = code_page_of_locale_name(std::setlocale(LC_CTYPE, nullptr));
+  UINT code_page = code_page_of_locale_name(character_locale);
   if (code_page == 0) {
     code_page = ::GetACP();
   }
@@ -223,6 +231,61 @@ std::optional<OutputEncoding> output_encoding_of_locale(const std::string& name)
     return std::nullopt;
   }
   return encoding_of_code_page(code_page);
+}
+
+std::shared_ptr<const CaseFolding> system_case_folding(unsigned code_page) {
+  // Every unit but NUL and the surrogate halves, which fold to themselves, in one call. The
+  // system's lower case keeps one unit for one unit; should it not, the runtime's tables stand.
+  std::wstring units;
+  units.reserve(0x10000);
+  for (std::uint32_t unit = 1; unit < 0x10000; ++unit) {
+    if (unit < 0xD800 || unit > 0xDFFF) {
+      units.push_back(static_cast<wchar_t>(unit));
+    }
+  }
+  std::wstring lowered(units.size(), L'\0');
+  const int size = static_cast<int>(units.size());
+  if (::LCMapStringEx(LOCALE_NAME_USER_DEFAULT, LCMAP_LOWERCASE, units.data(), size,
+                      lowered.data(), size, nullptr, nullptr, 0) != size) {
+    return CaseFolding::from_current_locale();
+  }
+  std::vector<char16_t> wide(0x10000);
+  for (std::size_t unit = 0; unit < wide.size(); ++unit) {
+    wide[unit] = static_cast<char16_t>(unit);
+  }
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    wide[static_cast<std::size_t>(units[i])] = static_cast<char16_t>(lowered[i]);
+  }
+  // A byte folds as the character it stands for alone in the code page, where the folded
+  // character is again one byte there.
+  std::array<unsigned char, 0x100> narrow{};
+  for (std::size_t byte = 0; byte < narrow.size(); ++byte) {
+    narrow[byte] = static_cast<unsigned char>(byte);
+    const char alone = static_cast<char>(byte);
+    wchar_t character = 0;
+    if (::MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, &alone, 1, &character, 1) != 1) {
+      continue;
+    }
+    const wchar_t folded = static_cast<wchar_t>(wide[static_cast<std::size_t>(character)]);
+    char back[8];
+    BOOL used_default = FALSE;
+    const bool utf8 = code_page == CP_UTF8;
+    const int count = ::WideCharToMultiByte(code_page, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, &folded, 1,
+                                            back, sizeof back, nullptr,
+                                            utf8 ? nullptr : &used_default);
+    if (count == 1 && !used_default) {
+      narrow[byte] = static_cast<unsigned char>(back[0]);
+    }
+  }
+  return CaseFolding::from_tables(std::span<const char16_t, 0x10000>(wide.data(), 0x10000),
+                                  narrow);
+}
+
+std::shared_ptr<const CaseFolding> make_case_folding() {
+  if (runtime_took_user_locale) {
+    return CaseFolding::from_current_locale();
+  }
+  return system_case_folding(locale_code_page);
 }
 
 }  // namespace tarvel
