@@ -1,6 +1,13 @@
 // Runs the built program on image files and compares everything it prints.
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
+
 #include <fstream>
 #include <sstream>
 
@@ -176,6 +183,26 @@ TEST(EndToEnd, StandardOutputThatFailsOrMustWait) {
     }
   }
 }
+
+#ifdef _WIN32
+// Paths longer than 260 characters open only for a program whose manifest says it can take them.
+TEST(EndToEnd, TheProgramDeclaresItselfLongPathAware) {
+  const std::wstring program = std::filesystem::path(TARVEL_EXE).make_preferred().native();
+  const HMODULE module = ::LoadLibraryExW(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(module, nullptr);
+  const HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+  std::string manifest;
+  if (found != nullptr) {
+    const auto* text = static_cast<const char*>(::LockResource(::LoadResource(module, found)));
+    manifest.assign(text, ::SizeofResource(module, found));
+  }
+  ::FreeLibrary(module);
+  EXPECT_NE(manifest.find("<longPathAware xmlns=\"http://schemas.microsoft.com/SMI/2016/"
+                          "WindowsSettings\">true</longPathAware>"),
+            std::string::npos)
+      << manifest;
+}
+#endif
 
 TEST(EndToEnd, SampleImagesAreUpToDateAndGiveTheDocumentedReport) {
   const std::string samples = TARVEL_SAMPLES_DIR;
