@@ -2,9 +2,9 @@
 // little-endian, give the length of the old image; the rest is the new image.
 #include <algorithm>
 #include <cstddef>
-#include <string>
 #include <cstdint>
 #include <span>
+#include <string>
 
 #include "support/run_in_process.h"
 

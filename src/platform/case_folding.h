@@ -17,8 +17,8 @@ class CaseFolding {
   static std::shared_ptr<const CaseFolding> from_current_locale();
   // Takes the mappings from elsewhere: the lower case of every UTF-16 unit and of every byte,
   // each indexed by what it lowers.
-  static std::shared_ptr<const CaseFolding> from_tables(std::span<const char16_t, 0x10000> wide,
-                                                        std::span<const unsigned char, 0x100> narrow);
+  static std::shared_ptr<const CaseFolding> from_tables(
+      std::span<const char16_t, 0x10000> wide, std::span<const unsigned char, 0x100> narrow);
 
   char16_t fold_unit(char16_t unit) const { return wide_[unit]; }
   unsigned char fold_byte(unsigned char byte) const { return narrow_[byte]; }

@@ -199,6 +199,8 @@ std::optional<OutputEncoding> output_encoding_of_locale(const std::string& name)
   return encoding_of_current_locale();
 }
 
-std::shared_ptr<const CaseFolding> make_case_folding() { return CaseFolding::from_current_locale(); }
+std::shared_ptr<const CaseFolding> make_case_folding() {
+  return CaseFolding::from_current_locale();
+}
 
 }  // namespace tarvel

@@ -206,8 +206,8 @@ bool read_whole_file(const std::filesystem::path& path, FileData& data) {
 void set_up_locale_and_console() {
   const char* const chosen = std::setlocale(LC_ALL, "");
   const char* const character_locale = std::setlocale(LC_CTYPE, nullptr);
-  runtime_took_user_locale = chosen != nullptr && character_locale != nullptr &&
-                             std::string_view(character_locale) != "C";
+  runtime_took_user_locale =
+      chosen != nullptr && character_locale != nullptr && std::string_view(character_locale) != "C";
   // The runtime names its locales "Language_Country.CodePage"; the category that governs
   // character conversion carries the code page that text must be written in.
   UINT code_page = code_page_of_locale_name(character_locale);
@@ -245,8 +245,8 @@ std::shared_ptr<const CaseFolding> system_case_folding(unsigned code_page) {
   }
   std::wstring lowered(units.size(), L'\0');
   const int size = static_cast<int>(units.size());
-  if (::LCMapStringEx(LOCALE_NAME_USER_DEFAULT, LCMAP_LOWERCASE, units.data(), size,
-                      lowered.data(), size, nullptr, nullptr, 0) != size) {
+  if (::LCMapStringEx(LOCALE_NAME_USER_DEFAULT, LCMAP_LOWERCASE, units.data(), size, lowered.data(),
+                      size, nullptr, nullptr, 0) != size) {
     return CaseFolding::from_current_locale();
   }
   std::vector<char16_t> wide(0x10000);
@@ -270,15 +270,14 @@ std::shared_ptr<const CaseFolding> system_case_folding(unsigned code_page) {
     char back[8];
     BOOL used_default = FALSE;
     const bool utf8 = code_page == CP_UTF8;
-    const int count = ::WideCharToMultiByte(code_page, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, &folded, 1,
-                                            back, sizeof back, nullptr,
-                                            utf8 ? nullptr : &used_default);
+    const int count =
+        ::WideCharToMultiByte(code_page, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, &folded, 1, back,
+                              sizeof back, nullptr, utf8 ? nullptr : &used_default);
     if (count == 1 && !used_default) {
       narrow[byte] = static_cast<unsigned char>(back[0]);
     }
   }
-  return CaseFolding::from_tables(std::span<const char16_t, 0x10000>(wide.data(), 0x10000),
-                                  narrow);
+  return CaseFolding::from_tables(std::span<const char16_t, 0x10000>(wide.data(), 0x10000), narrow);
 }
 
 std::shared_ptr<const CaseFolding> make_case_folding() {

@@ -56,8 +56,7 @@ std::size_t utf8_sequence_length(std::string_view bytes) {
   } else {
     return 0;
   }
-  if (bytes.size() < length || byte_at(bytes, 1) < second_low ||
-      byte_at(bytes, 1) > second_high) {
+  if (bytes.size() < length || byte_at(bytes, 1) < second_low || byte_at(bytes, 1) > second_high) {
     return 0;
   }
   for (std::size_t i = 2; i < length; ++i) {

@@ -98,8 +98,9 @@ TEST(Driver, BannerAndLoadingLineAreOnTheOutputBeforeTheImageIsRead) {
   platform.files["new"] = testing::write_image({});
   EXPECT_EQ(run_with(platform, {"tarvel", "old", "new"}), 0);
   const std::string banner_and_old = testing::BANNER + testing::loading_old("old");
-  EXPECT_EQ(platform.delivered_before_reads,
-            (std::vector<std::string>{banner_and_old, banner_and_old + testing::loading_new("new")}));
+  EXPECT_EQ(
+      platform.delivered_before_reads,
+      (std::vector<std::string>{banner_and_old, banner_and_old + testing::loading_new("new")}));
 }
 
 }  // namespace

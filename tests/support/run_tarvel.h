@@ -16,10 +16,10 @@ struct RunResult {
 
 // Where the program's standard output goes.
 enum class StandardOutput {
-  pipe,                  // a pipe read at once
+  pipe,                    // a pipe read at once
   slow_non_blocking_pipe,  // a non-blocking pipe (POSIX) whose reader starts late
-  closed_pipe,           // a pipe nobody reads (with SIGPIPE ignored on POSIX)
-  full_device,           // /dev/full (POSIX): every write fails for lack of space
+  closed_pipe,             // a pipe nobody reads (with SIGPIPE ignored on POSIX)
+  full_device,             // /dev/full (POSIX): every write fails for lack of space
 };
 
 // Runs the built tarvel binary with the given arguments under the given locale.
