@@ -12,3 +12,15 @@ ensure_packages() {
     apt-get install -y -qq "${missing[@]}" >/dev/null
   fi
 }
+
+# Generates the locales named ("en_US.ISO-8859-1"; the character set after the dot) where the
+# system lacks them. Idempotent; needs the locales package.
+ensure_locales() {
+  local name
+  for name in "$@"; do
+    if ! locale -a 2>/dev/null | grep -qix "$(echo "$name" | sed 's/-//g')"; then
+      echo "== generating locale $name"
+      localedef -i "${name%%.*}" -f "${name#*.}" "$name" 2>/dev/null || true
+    fi
+  done
+}

@@ -12,18 +12,30 @@ std::size_t encode_utf8(char32_t character, char* out);
 // Collects everything written, wide text as UTF-8, in call order.
 class CaptureConsole final : public BufferedConsole {
  public:
-  CaptureConsole() : BufferedConsole(&encode_utf8) {}
+  CaptureConsole() : BufferedConsole(&encode_utf8, OutputEncoding::utf8()) {}
   void write_path(const std::filesystem::path& path) override { write_bytes(path.string()); }
   const std::string& text() {
     flush();
     return captured_;
   }
+  // What has been delivered so far, without flushing.
+  const std::string& delivered() const { return captured_; }
+  // From now on nothing is delivered, as with a closed pipe or a full disk; or, with false, the
+  // sink takes bytes again.
+  void break_output(bool broken = true) { broken_ = broken; }
 
  protected:
-  void deliver(std::string_view bytes) override { captured_.append(bytes); }
+  bool deliver(std::string_view bytes) override {
+    if (broken_) {
+      return false;
+    }
+    captured_.append(bytes);
+    return true;
+  }
 
  private:
   std::string captured_;
+  bool broken_ = false;
 };
 
 inline std::size_t encode_utf8(char32_t c, char* out) {

@@ -47,6 +47,7 @@ void FakePlatform::add_file(const std::string& path, Bytes bytes) {
 
 OpenedFile FakePlatform::open_file(const std::filesystem::path& path) {
   opened.push_back(path.string());
+  delivered_before_opens.push_back(console_.delivered());
   const auto found = files.find(path.string());
   if (found == files.end()) {
     return {nullptr, OpenFailure::cannot_open};

@@ -63,6 +63,8 @@ class FakePlatform final : public Platform {
 
   // Everything printed, wide text as UTF-8.
   std::string output() { return console_.text(); }
+  // From now on standard output delivers nothing, as with a closed pipe or a full disk.
+  void break_output() { console_.break_output(); }
 
   std::map<std::string, FakeFile> files;
   bool framework_works = true;
@@ -70,6 +72,8 @@ class FakePlatform final : public Platform {
   int set_ups = 0;
   bool framework_started_after_set_up = false;
   std::vector<std::string> opened;
+  // What had reached standard output when each file was opened.
+  std::vector<std::string> delivered_before_opens;
 
  private:
   std::shared_ptr<const CaseFolding> own_folding_;

@@ -26,8 +26,10 @@ constexpr std::u16string_view OPEN_ERROR = u"Image 1: open error!\n";
 constexpr std::u16string_view PARSE_ERROR = u"Image 1: read or parse error!\n";
 constexpr std::u16string_view REPORT_START = u"\n";
 
-constexpr int STATUS_OK = 0;
-constexpr int STATUS_FRAMEWORK_FAILED = 1;
+// A script that compares many pairs must tell a failed comparison from a clean one: every run
+// that ends without its report ends with 1.
+constexpr int STATUS_REPORT_PRINTED = 0;
+constexpr int STATUS_NO_REPORT = 1;
 
 void print_with_path(Console& console, std::u16string_view format,
                      const std::filesystem::path& path) {
@@ -37,13 +39,14 @@ void print_with_path(Console& console, std::u16string_view format,
   console.write_wide(format.substr(placeholder + 2));
 }
 
-// Prints the loading line, then reads one image into its tables; on failure prints what the
-// user is told about it.
+// Prints the loading line, where the user sees it while the image is read, then reads one
+// image into its tables; on failure prints what the user is told about it.
 bool load_image(Platform& platform, ImageLoader& loader, std::u16string_view loading_line,
                 const std::filesystem::path& path, LoadedImage& image,
                 DirectoryRewrite rewrite = {}) {
   Console& console = platform.console();
   print_with_path(console, loading_line, path);
+  console.flush();
   const OpenedFile opened = platform.open_file(path);
   if (!opened.file) {
     console.write_wide(OPEN_ERROR);
@@ -73,12 +76,13 @@ int run_after_start_up(std::span<const std::filesystem::path> arguments, Platfor
   Console& console = platform.console();
   if (!platform.initialise_framework()) {
     console.write_wide(FRAMEWORK_FAILURE);
-    return STATUS_FRAMEWORK_FAILED;
+    return STATUS_NO_REPORT;
   }
   console.write_wide(BANNER);
+  console.flush();
   if (arguments.size() != 3) {
     console.write_wide(SYNTAX);
-    return STATUS_OK;
+    return STATUS_NO_REPORT;
   }
 
   const HashKey key = platform.hash_key();
@@ -87,7 +91,7 @@ int run_after_start_up(std::span<const std::filesystem::path> arguments, Platfor
   ImageLoader loader(windows);
   LoadedImage old_image(key);
   if (!load_image(platform, loader, LOADING_OLD, arguments[1], old_image)) {
-    return STATUS_OK;
+    return STATUS_NO_REPORT;
   }
   // New-image directories are matched and printed in their normalised form.
   LoadedImage new_image(key);
@@ -95,14 +99,14 @@ int run_after_start_up(std::span<const std::filesystem::path> arguments, Platfor
                   [&drive_map](std::span<char16_t> directory) {
                     normalise_directory(directory, drive_map);
                   })) {
-    return STATUS_OK;
+    return STATUS_NO_REPORT;
   }
   console.write_wide(REPORT_START);
 
   Differences differences(platform.case_folding());
   compare_images(old_image, new_image, platform.case_folding(), key, differences);
   print_report(differences, old_image, new_image, console);
-  return STATUS_OK;
+  return STATUS_REPORT_PRINTED;
 }
 
 }  // namespace
@@ -110,8 +114,10 @@ int run_after_start_up(std::span<const std::filesystem::path> arguments, Platfor
 int run(std::span<const std::filesystem::path> arguments, Platform& platform) {
   platform.set_up_locale_and_console();
   const int status = run_after_start_up(arguments, platform);
-  platform.console().flush();
-  return status;
+  Console& console = platform.console();
+  console.flush();
+  // A report that did not reach standard output whole is no report.
+  return console.failed() ? STATUS_NO_REPORT : status;
 }
 
 }  // namespace tarvel

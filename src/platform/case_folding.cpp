@@ -1,5 +1,6 @@
 #include "platform/case_folding.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cwctype>
 
@@ -19,10 +20,22 @@ bool fits_in_one_unit(Wide value) {
 
 }  // namespace
 
-std::shared_ptr<const CaseFolding> CaseFolding::from_current_locale() {
+std::shared_ptr<CaseFolding> CaseFolding::make_empty() {
   // Private constructor: build through a derived helper type.
   struct Built : CaseFolding {};
-  auto folding = std::make_shared<Built>();
+  return std::make_shared<Built>();
+}
+
+std::shared_ptr<const CaseFolding> CaseFolding::from_tables(
+    std::span<const char16_t, 0x10000> wide, std::span<const unsigned char, 0x100> narrow) {
+  auto folding = make_empty();
+  std::copy(wide.begin(), wide.end(), folding->wide_.begin());
+  std::copy(narrow.begin(), narrow.end(), folding->narrow_.begin());
+  return folding;
+}
+
+std::shared_ptr<const CaseFolding> CaseFolding::from_current_locale() {
+  auto folding = make_empty();
   for (std::uint32_t unit = 0; unit < 0x10000; ++unit) {
     char16_t folded = static_cast<char16_t>(unit);
     // Surrogate halves are not characters; they fold to themselves.

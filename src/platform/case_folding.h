@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -14,6 +15,10 @@ class CaseFolding {
  public:
   // Reads the mappings of the locale that is current when it is called.
   static std::shared_ptr<const CaseFolding> from_current_locale();
+  // Takes the mappings from elsewhere: the lower case of every UTF-16 unit and of every byte,
+  // each indexed by what it lowers.
+  static std::shared_ptr<const CaseFolding> from_tables(
+      std::span<const char16_t, 0x10000> wide, std::span<const unsigned char, 0x100> narrow);
 
   char16_t fold_unit(char16_t unit) const { return wide_[unit]; }
   unsigned char fold_byte(unsigned char byte) const { return narrow_[byte]; }
@@ -23,6 +28,7 @@ class CaseFolding {
 
  private:
   CaseFolding() = default;
+  static std::shared_ptr<CaseFolding> make_empty();
   std::array<char16_t, 0x10000> wide_{};
   std::array<unsigned char, 0x100> narrow_{};
 };

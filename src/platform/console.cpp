@@ -56,10 +56,10 @@ void BufferedConsole::write_bytes(std::string_view bytes) {
 }
 
 void BufferedConsole::flush() {
-  if (!buffer_.empty()) {
-    deliver(buffer_);
-    buffer_.clear();
+  if (!buffer_.empty() && !failed_) {
+    failed_ = !deliver(buffer_);
   }
+  buffer_.clear();
 }
 
 void BufferedConsole::flush_if_full() {

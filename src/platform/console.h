@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/output_encoding.h"
+
 namespace tarvel {
 
 // The program's standard output. Both channels write to one byte stream in call order.
@@ -23,6 +25,10 @@ class Console {
   // A path as the user gave it on the command line.
   virtual void write_path(const std::filesystem::path& path) = 0;
   virtual void flush() = 0;
+  // What the bytes of the byte channel become on the terminal.
+  virtual const OutputEncoding& output_encoding() const = 0;
+  // True once some output could not be delivered: what was printed is incomplete.
+  virtual bool failed() const = 0;
 };
 
 // Writes nothing; for runs whose output nobody reads.
@@ -32,6 +38,11 @@ class DiscardingConsole final : public Console {
   void write_bytes(std::string_view) override {}
   void write_path(const std::filesystem::path&) override {}
   void flush() override {}
+  const OutputEncoding& output_encoding() const override { return encoding_; }
+  bool failed() const override { return false; }
+
+ private:
+  OutputEncoding encoding_ = OutputEncoding::utf8();
 };
 
 // Turns one Unicode scalar value into the bytes of the user's locale encoding. Returns the
@@ -50,24 +61,30 @@ class WideEncoder {
 };
 
 // A console that buffers both channels into one byte stream and hands full buffers to a sink.
+// Once the sink fails, nothing more is handed to it.
 class BufferedConsole : public Console {
  public:
-  explicit BufferedConsole(CharacterEncoder encoder) : encoder_(encoder) {}
+  BufferedConsole(CharacterEncoder encoder, const OutputEncoding& encoding)
+      : encoder_(encoder), encoding_(encoding) {}
   ~BufferedConsole() override = default;
 
   void write_wide(std::u16string_view text) override;
   void write_bytes(std::string_view bytes) override;
   void flush() override;
+  const OutputEncoding& output_encoding() const override { return encoding_; }
+  bool failed() const override { return failed_; }
 
  protected:
-  // Receives the buffered bytes in order.
-  virtual void deliver(std::string_view bytes) = 0;
+  // Receives the buffered bytes in order; false when they could not all be delivered.
+  virtual bool deliver(std::string_view bytes) = 0;
   std::string& buffer() { return buffer_; }
   void flush_if_full();
 
  private:
   WideEncoder encoder_;
+  OutputEncoding encoding_;
   std::string buffer_;
+  bool failed_ = false;
 };
 
 }  // namespace tarvel

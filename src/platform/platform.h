@@ -2,6 +2,8 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "platform/case_folding.h"
 #include "platform/console.h"
@@ -18,6 +20,21 @@ bool initialise_framework();
 
 // The process's standard output, encoding wide text for the current locale.
 std::unique_ptr<Console> make_stdout_console();
+
+// The encoding that a locale gives standard output, learnt without changing the process's
+// locale: on POSIX a locale name such as "en_US.ISO-8859-1"; on Windows a runtime locale name
+// that ends in its code page, such as ".1252" or ".utf8". None where the system lacks it.
+std::optional<OutputEncoding> output_encoding_of_locale(const std::string& name);
+
+// Case mappings of the current locale: the C runtime's, or the system's own where the runtime
+// could not take the user's locale.
+std::shared_ptr<const CaseFolding> make_case_folding();
+
+#ifdef _WIN32
+// Case mappings of the user's language by the system's own casing, bytes taken in the given code
+// page: what stands in for the C runtime's mappings where it could not take the user's locale.
+std::shared_ptr<const CaseFolding> system_case_folding(unsigned code_page);
+#endif
 
 // The operating-system services the programs use; tests replace any of them.
 class Platform {

@@ -9,7 +9,7 @@ void SystemPlatform::set_up_locale_and_console() {
     console_->flush();
   }
   console_ = make_stdout_console();
-  folding_ = CaseFolding::from_current_locale();
+  folding_ = make_case_folding();
 }
 
 Console& SystemPlatform::console() {
@@ -21,7 +21,7 @@ Console& SystemPlatform::console() {
 
 const CaseFolding& SystemPlatform::case_folding() {
   if (!folding_) {
-    folding_ = CaseFolding::from_current_locale();
+    folding_ = make_case_folding();
   }
   return *folding_;
 }

@@ -10,10 +10,12 @@
 #include <bcrypt.h>
 
 #include <algorithm>
+#include <array>
 #include <clocale>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -24,6 +26,9 @@ namespace {
 // The code page of the locale chosen by set_up_locale_and_console. The character encoder is a
 // plain function, so it reads the code page from here; CP_ACP until the locale is set up.
 UINT locale_code_page = CP_ACP;
+// False when the C runtime could not take the user's locale (the old runtime refuses a UTF-8
+// system code page) and stayed in "C", whose case mappings know only ASCII.
+bool runtime_took_user_locale = true;
 
 class FileHandle {
  public:
@@ -120,10 +125,31 @@ std::size_t encode_for_code_page(char32_t character, char* out) {
   return static_cast<std::size_t>(count);
 }
 
+// The code page described by the system's own decoder.
+OutputEncoding encoding_of_code_page(UINT code_page) {
+  if (code_page == CP_UTF8) {
+    return OutputEncoding::utf8();
+  }
+  return OutputEncoding::code_page([code_page](std::string_view bytes) {
+    wchar_t units[2];
+    const int count = ::MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, bytes.data(),
+                                            static_cast<int>(bytes.size()), units, 2);
+    if (count == 1) {
+      return DecodedText{DecodedText::Kind::one_character, static_cast<char32_t>(units[0])};
+    }
+    if (count == 0 && bytes.size() == 1 &&
+        ::IsDBCSLeadByteEx(code_page, static_cast<BYTE>(bytes[0]))) {
+      return DecodedText{DecodedText::Kind::incomplete};
+    }
+    return DecodedText{DecodedText::Kind::invalid};
+  });
+}
+
 class StdoutConsole final : public BufferedConsole {
  public:
   StdoutConsole()
-      : BufferedConsole(&encode_for_code_page), output_(::GetStdHandle(STD_OUTPUT_HANDLE)) {}
+      : BufferedConsole(&encode_for_code_page, encoding_of_code_page(locale_code_page)),
+        output_(::GetStdHandle(STD_OUTPUT_HANDLE)) {}
   StdoutConsole(const StdoutConsole&) = delete;
   StdoutConsole& operator=(const StdoutConsole&) = delete;
   ~StdoutConsole() override { flush(); }
@@ -141,7 +167,7 @@ class StdoutConsole final : public BufferedConsole {
  protected:
   // Line ends leave as CR LF, as a text-mode stream would write them; every other byte is
   // written as it is.
-  void deliver(std::string_view bytes) override {
+  bool deliver(std::string_view bytes) override {
     translated_.clear();
     translated_.reserve(bytes.size() + bytes.size() / 8);
     for (const char byte : bytes) {
@@ -150,22 +176,31 @@ class StdoutConsole final : public BufferedConsole {
       }
       translated_.push_back(byte);
     }
-    write_all(translated_);
+    return write_all(translated_);
   }
 
  private:
-  void write_all(std::string_view bytes) {
+  // A write that fails (a closed pipe, a full disk, no standard output at all) is reported, so
+  // that the run does not end as a success with a short report.
+  bool write_all(std::string_view bytes) {
     if (output_ == nullptr || output_ == INVALID_HANDLE_VALUE) {
-      return;
+      return false;
     }
     while (!bytes.empty()) {
       DWORD written = 0;
       const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
-      if (!::WriteFile(output_, bytes.data(), chunk, &written, nullptr) || written == 0) {
-        return;  // nowhere left to report to
+      if (!::WriteFile(output_, bytes.data(), chunk, &written, nullptr)) {
+        return false;
+      }
+      if (written == 0) {
+        // A full pipe in non-blocking mode takes nothing and reports success: wait for its
+        // reader.
+        ::Sleep(1);
+        continue;
       }
       bytes.remove_prefix(written);
     }
+    return true;
   }
 
   HANDLE output_;
@@ -215,10 +250,13 @@ HashKey random_hash_key() {
 }
 
 void set_up_locale_and_console() {
-  std::setlocale(LC_ALL, "");
+  const char* const chosen = std::setlocale(LC_ALL, "");
+  const char* const character_locale = std::setlocale(LC_CTYPE, nullptr);
+  runtime_took_user_locale =
+      chosen != nullptr && character_locale != nullptr && std::string_view(character_locale) != "C";
   // The runtime names its locales "Language_Country.CodePage"; the category that governs
   // character conversion carries the code page that text must be written in.
-  UINT code_page = code_page_of_locale_name(std::setlocale(LC_CTYPE, nullptr));
+  UINT code_page = code_page_of_locale_name(character_locale);
   if (code_page == 0) {
     code_page = ::GetACP();
   }
@@ -232,5 +270,67 @@ bool initialise_framework() {
 }
 
 std::unique_ptr<Console> make_stdout_console() { return std::make_unique<StdoutConsole>(); }
+
+std::optional<OutputEncoding> output_encoding_of_locale(const std::string& name) {
+  const UINT code_page = code_page_of_locale_name(name.c_str());
+  if (code_page == 0 || !::IsValidCodePage(code_page)) {
+    return std::nullopt;
+  }
+  return encoding_of_code_page(code_page);
+}
+
+std::shared_ptr<const CaseFolding> system_case_folding(unsigned code_page) {
+  // Every unit but NUL and the surrogate halves, which fold to themselves, in one call. The
+  // system's lower case keeps one unit for one unit; should it not, the runtime's tables stand.
+  std::wstring units;
+  units.reserve(0x10000);
+  for (std::uint32_t unit = 1; unit < 0x10000; ++unit) {
+    if (unit < 0xD800 || unit > 0xDFFF) {
+      units.push_back(static_cast<wchar_t>(unit));
+    }
+  }
+  std::wstring lowered(units.size(), L'\0');
+  const int size = static_cast<int>(units.size());
+  if (::LCMapStringEx(LOCALE_NAME_USER_DEFAULT, LCMAP_LOWERCASE, units.data(), size, lowered.data(),
+                      size, nullptr, nullptr, 0) != size) {
+    return CaseFolding::from_current_locale();
+  }
+  std::vector<char16_t> wide(0x10000);
+  for (std::size_t unit = 0; unit < wide.size(); ++unit) {
+    wide[unit] = static_cast<char16_t>(unit);
+  }
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    wide[static_cast<std::size_t>(units[i])] = static_cast<char16_t>(lowered[i]);
+  }
+  // A byte folds as the character it stands for alone in the code page, where the folded
+  // character is again one byte there.
+  std::array<unsigned char, 0x100> narrow{};
+  for (std::size_t byte = 0; byte < narrow.size(); ++byte) {
+    narrow[byte] = static_cast<unsigned char>(byte);
+    const char alone = static_cast<char>(byte);
+    wchar_t character = 0;
+    if (::MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, &alone, 1, &character, 1) != 1) {
+      continue;
+    }
+    const wchar_t folded = static_cast<wchar_t>(wide[static_cast<std::size_t>(character)]);
+    char back[8];
+    BOOL used_default = FALSE;
+    const bool utf8 = code_page == CP_UTF8;
+    const int count =
+        ::WideCharToMultiByte(code_page, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, &folded, 1, back,
+                              sizeof back, nullptr, utf8 ? nullptr : &used_default);
+    if (count == 1 && !used_default) {
+      narrow[byte] = static_cast<unsigned char>(back[0]);
+    }
+  }
+  return CaseFolding::from_tables(std::span<const char16_t, 0x10000>(wide.data(), 0x10000), narrow);
+}
+
+std::shared_ptr<const CaseFolding> make_case_folding() {
+  if (runtime_took_user_locale) {
+    return CaseFolding::from_current_locale();
+  }
+  return system_case_folding(locale_code_page);
+}
 
 }  // namespace tarvel

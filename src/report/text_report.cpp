@@ -1,44 +1,14 @@
 #include "report/text_report.h"
 
 #include <string>
-#include <type_traits>
+
+#include "report/terminal_text.h"
 
 namespace tarvel {
 
 namespace {
 
 constexpr std::u16string_view TOTAL_FORMAT = u"Total:%d\n\n";
-
-// C0 controls (but TAB) and DEL could move the cursor, end a line early or start an escape
-// sequence; on the wide channel the C1 controls could too.
-template <typename Unit>
-bool is_control(Unit unit, bool c1_too) {
-  // Through the unsigned type first: a plain char byte of 0x80 or more must not sign-extend.
-  const auto value = static_cast<std::uint32_t>(static_cast<std::make_unsigned_t<Unit>>(unit));
-  if (value == 0x09) {
-    return false;
-  }
-  return value < 0x20 || value == 0x7F || (c1_too && value >= 0x80 && value <= 0x9F);
-}
-
-template <typename Char>
-std::basic_string_view<Char> printable(std::basic_string_view<Char> text,
-                                       std::basic_string<Char>& scratch, bool c1_too) {
-  std::size_t at = 0;
-  while (at < text.size() && !is_control(text[at], c1_too)) {
-    ++at;
-  }
-  if (at == text.size()) {
-    return text;
-  }
-  scratch.assign(text);
-  for (; at < scratch.size(); ++at) {
-    if (is_control(scratch[at], c1_too)) {
-      scratch[at] = static_cast<Char>('?');
-    }
-  }
-  return scratch;
-}
 
 class ReportPrinter {
  public:
@@ -71,7 +41,8 @@ class ReportPrinter {
     }
     console_.write_wide(heading);
     for (const HostsLine& line : lines) {
-      console_.write_bytes(printable(text.substr(line.offset, line.length), byte_scratch_, false));
+      console_.write_bytes(terminal_safe(text.substr(line.offset, line.length),
+                                         console_.output_encoding(), byte_scratch_));
       console_.write_bytes("\n");
     }
     print_total(lines.size());
@@ -79,7 +50,7 @@ class ReportPrinter {
 
  private:
   void print_wide_line(std::u16string_view text) {
-    console_.write_wide(printable(text, wide_scratch_, true));
+    console_.write_wide(terminal_safe(text, wide_scratch_));
     console_.write_wide(u"\n");
   }
 

@@ -58,5 +58,22 @@ TEST(BufferedConsole, KeepsBothChannelsInCallOrderAcrossFlushes) {
   EXPECT_EQ(console.text(), expected);
 }
 
+// Output that failed once has a hole in it: a later delivery that works must neither clear the
+// failure nor add to the output.
+TEST(BufferedConsole, AFailedDeliveryStaysFailed) {
+  testing::CaptureConsole console;
+  console.write_wide(u"kept\n");
+  console.flush();
+  EXPECT_FALSE(console.failed());
+  console.break_output();
+  console.write_wide(u"lost\n");
+  console.flush();
+  console.break_output(false);
+  console.write_wide(u"after the hole\n");
+  console.flush();
+  EXPECT_TRUE(console.failed());
+  EXPECT_EQ(console.delivered(), "kept\n");
+}
+
 }  // namespace
 }  // namespace tarvel

@@ -4,6 +4,10 @@
 
 namespace tarvel::testing {
 
+// The exit statuses: the report was printed whole, or the run ended without one.
+inline constexpr int STATUS_REPORT = 0;
+inline constexpr int STATUS_NO_REPORT = 1;
+
 // The program's fixed texts, as a user sees them.
 inline const std::string BANNER =
     "Tarvel v1.05 (c) 2025-2026 The Tarvel Authors <authors@tarvel.example>\n"

@@ -13,12 +13,16 @@
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
 #endif
 
 #include <atomic>
+#include <chrono>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 #ifndef _WIN32
 extern char** environ;
@@ -165,7 +169,11 @@ long process_id() { return static_cast<long>(::getpid()); }
 
 // Windows takes the locale from the user's settings, not from the environment: the child runs
 // under the user's default locale whatever the caller names, as a user's own run would.
-RunResult run_tarvel(const std::vector<std::string>& arguments, const std::string& /*locale*/) {
+RunResult run_tarvel(const std::vector<std::string>& arguments, const std::string& /*locale*/,
+                     StandardOutput output) {
+  if (output != StandardOutput::pipe && output != StandardOutput::closed_pipe) {
+    throw std::runtime_error("no such standard output on Windows");
+  }
   const TempDir scratch;
   const std::wstring program = std::filesystem::path(TARVEL_EXE).make_preferred().native();
   std::wstring command_line;
@@ -183,6 +191,9 @@ RunResult run_tarvel(const std::vector<std::string>& arguments, const std::strin
   if (!::CreatePipe(output_read.out(), output_write.out(), &inheritable, 0) ||
       !::SetHandleInformation(output_read.get(), HANDLE_FLAG_INHERIT, 0)) {
     throw std::runtime_error("pipe failed");
+  }
+  if (output == StandardOutput::closed_pipe) {
+    output_read.close();
   }
   const std::filesystem::path errors_path = scratch.path() / "stderr";
   OwnedHandle errors(::CreateFileW(errors_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
@@ -224,20 +235,21 @@ RunResult run_tarvel(const std::vector<std::string>& arguments, const std::strin
   const OwnedHandle thread(child.hThread);
 
   RunResult result;
-  const std::string output = read_all(output_read.get());
+  const std::string written = output_read.valid() ? read_all(output_read.get()) : std::string();
   ::WaitForSingleObject(process.get(), INFINITE);
   DWORD exit_code = 0;
   ::GetExitCodeProcess(process.get(), &exit_code);
   // An unhandled exception ends a process with its NTSTATUS code (0xC0000005 and the like).
   result.status = exit_code >= 0xC0000000u ? -1 : static_cast<int>(exit_code);
-  result.output = without_carriage_returns(output);
+  result.output = without_carriage_returns(written);
   result.errors = read_text(errors_path);
   return result;
 }
 
 #else
 
-RunResult run_tarvel(const std::vector<std::string>& arguments, const std::string& locale) {
+RunResult run_tarvel(const std::vector<std::string>& arguments, const std::string& locale,
+                     StandardOutput output) {
   const TempDir scratch;
   const std::string errors_path = (scratch.path() / "stderr").string();
 
@@ -268,25 +280,57 @@ RunResult run_tarvel(const std::vector<std::string>& arguments, const std::strin
   if (::pipe(pipe_fds) != 0) {
     throw std::runtime_error("pipe failed");
   }
+  if (output == StandardOutput::slow_non_blocking_pipe) {
+    ::fcntl(pipe_fds[1], F_SETFL, ::fcntl(pipe_fds[1], F_GETFL) | O_NONBLOCK);
+  }
+  if (output == StandardOutput::closed_pipe) {
+    ::close(pipe_fds[0]);
+    pipe_fds[0] = -1;
+  }
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDOUT_FILENO);
-  posix_spawn_file_actions_addclose(&actions, pipe_fds[0]);
+  if (output == StandardOutput::full_device) {
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/full", O_WRONLY, 0);
+  } else {
+    posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDOUT_FILENO);
+  }
+  if (pipe_fds[0] >= 0) {
+    posix_spawn_file_actions_addclose(&actions, pipe_fds[0]);
+  }
   posix_spawn_file_actions_addclose(&actions, pipe_fds[1]);
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errors_path.c_str(),
                                    O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  // An ignored signal stays ignored in the child, as when a parent that ignores SIGPIPE starts
+  // the program.
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  struct sigaction previous {};
+  if (output == StandardOutput::closed_pipe) {
+    ::sigaction(SIGPIPE, &ignore, &previous);
+  }
   pid_t child = 0;
   const int spawned =
       posix_spawn(&child, argv_text[0].c_str(), &actions, nullptr, argv.data(), envp.data());
+  if (output == StandardOutput::closed_pipe) {
+    ::sigaction(SIGPIPE, &previous, nullptr);
+  }
   posix_spawn_file_actions_destroy(&actions);
   ::close(pipe_fds[1]);
   if (spawned != 0) {
-    ::close(pipe_fds[0]);
+    if (pipe_fds[0] >= 0) {
+      ::close(pipe_fds[0]);
+    }
     throw std::runtime_error("cannot start " + argv_text[0]);
   }
   RunResult result;
-  result.output = read_all(pipe_fds[0]);
-  ::close(pipe_fds[0]);
+  if (output == StandardOutput::slow_non_blocking_pipe) {
+    // Long enough for the program to fill the pipe and find it full.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  }
+  if (pipe_fds[0] >= 0) {
+    result.output = read_all(pipe_fds[0]);
+    ::close(pipe_fds[0]);
+  }
   int wait_status = 0;
   ::waitpid(child, &wait_status, 0);
   result.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;

@@ -14,9 +14,18 @@ struct RunResult {
   std::string errors;  // everything written to standard error
 };
 
+// Where the program's standard output goes.
+enum class StandardOutput {
+  pipe,                    // a pipe read at once
+  slow_non_blocking_pipe,  // a non-blocking pipe (POSIX) whose reader starts late
+  closed_pipe,             // a pipe nobody reads (with SIGPIPE ignored on POSIX)
+  full_device,             // /dev/full (POSIX): every write fails for lack of space
+};
+
 // Runs the built tarvel binary with the given arguments under the given locale.
 RunResult run_tarvel(const std::vector<std::string>& arguments,
-                     const std::string& locale = "C.UTF-8");
+                     const std::string& locale = "C.UTF-8",
+                     StandardOutput output = StandardOutput::pipe);
 
 // A fresh directory that is removed with everything in it when the object goes.
 class TempDir {
