@@ -79,7 +79,7 @@ void BM_LoadImage(benchmark::State& state) {
   tarvel::testing::FakeFile file;
   file.bytes = data;
   for (auto _ : state) {
-    tarvel::LoadedImage image({1, 2});
+    tarvel::LoadedImage image;
     tarvel::TableSink sink(image);
     const tarvel::OpenedFile opened = tarvel::testing::open_fake_file(file);
     if (!loader.load(*opened.file, sink).ok()) {

@@ -85,16 +85,15 @@ int run_after_start_up(std::span<const std::filesystem::path> arguments, Platfor
     return STATUS_NO_REPORT;
   }
 
-  const HashKey key = platform.hash_key();
   const DriveMap drive_map = identity_drive_map();
   WindowBuffers windows;
   ImageLoader loader(windows);
-  LoadedImage old_image(key);
+  LoadedImage old_image;
   if (!load_image(platform, loader, LOADING_OLD, arguments[1], old_image)) {
     return STATUS_NO_REPORT;
   }
   // New-image directories are matched and printed in their normalised form.
-  LoadedImage new_image(key);
+  LoadedImage new_image;
   if (!load_image(platform, loader, LOADING_NEW, arguments[2], new_image,
                   [&drive_map](std::span<char16_t> directory) {
                     normalise_directory(directory, drive_map);
@@ -104,7 +103,8 @@ int run_after_start_up(std::span<const std::filesystem::path> arguments, Platfor
   console.write_wide(REPORT_START);
 
   Differences differences(platform.case_folding());
-  compare_images(old_image, new_image, platform.case_folding(), key, differences);
+  compare_images(old_image, new_image, platform.case_folding(), TableHash(platform.hash_key()),
+                 differences);
   print_report(differences, old_image, new_image, console);
   return STATUS_REPORT_PRINTED;
 }

@@ -1,20 +1,40 @@
 #include "compare/compare_images.h"
 
+#include <memory>
+
 #include "compare/entry_changes.h"
+#include "compare/entry_identity.h"
 #include "compare/hosts_and_apps.h"
+#include "compare/parallel.h"
 
 namespace tarvel {
 
-void compare_images(LoadedImage& old_image, LoadedImage& new_image, const CaseFolding& folding,
-                    const HashKey& key, Differences& differences) {
-  detect_entry_changes(old_image.entries, new_image.entries, differences);
-
-  const HostsLines old_lines = split_hosts_text(old_image.hosts);
-  const HostsLines new_lines = split_hosts_text(new_image.hosts);
-  compare_hosts_lines(old_image.hosts, old_lines, new_image.hosts, new_lines, folding, key,
-                      differences.hosts_new, differences.hosts_removed);
-  compare_applications(old_image.apps, new_image.apps, key, differences.apps_new,
-                       differences.apps_removed);
+void compare_images(const LoadedImage& old_image, const LoadedImage& new_image,
+                    const CaseFolding& folding, const TableHash& hash, Differences& differences) {
+  // The new table's index and the hosts and application lists need nothing from each other.
+  std::unique_ptr<EntryIndex> new_index;
+  in_parallel(
+      [&] {
+        const HostsLines old_lines = split_hosts_text(old_image.hosts);
+        const HostsLines new_lines = split_hosts_text(new_image.hosts);
+        compare_hosts_lines(old_image.hosts, old_lines, new_image.hosts, new_lines, folding,
+                            hash, differences.hosts_new, differences.hosts_removed);
+        compare_applications(old_image.apps, new_image.apps, hash, differences.apps_new,
+                             differences.apps_removed);
+      },
+      [&] { new_index = std::make_unique<EntryIndex>(new_image.entries, hash); });
+  detect_entry_changes(old_image.entries, new_image.entries, *new_index, differences);
+  // Sets put themselves in order when first read; here that happens on both threads.
+  in_parallel(
+      [&] {
+        differences.autorun_new.sort();
+        differences.autorun_removed.sort();
+        differences.modified.sort();
+      },
+      [&] {
+        differences.no_sha1.sort();
+        differences.changed_status.sort();
+      });
 }
 
 }  // namespace tarvel

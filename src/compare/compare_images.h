@@ -1,14 +1,15 @@
 #pragma once
 
 #include "compare/differences.h"
+#include "image/keyed_hash.h"
 #include "image/loaded_image.h"
 #include "platform/case_folding.h"
 
 namespace tarvel {
 
-// Everything comparing two loaded images finds: the entry passes, then hosts lines and
-// applications in both directions. Masks the status words of matched entries in place.
-void compare_images(LoadedImage& old_image, LoadedImage& new_image, const CaseFolding& folding,
-                    const HashKey& key, Differences& differences);
+// Everything comparing two loaded images finds: the entry passes, hosts lines and applications
+// in both directions. Uses a second thread where there is a core for it.
+void compare_images(const LoadedImage& old_image, const LoadedImage& new_image,
+                    const CaseFolding& folding, const TableHash& hash, Differences& differences);
 
 }  // namespace tarvel

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "compare/entry_identity.h"
+#include "compare/parallel.h"
 #include "image/format.h"
 
 namespace tarvel {
@@ -19,84 +20,116 @@ bool is_hash_exempt(const EntryRow& row) {
   return (row.flags_a & HASH_EXEMPT_A) != 0 || (row.flags_c & HASH_EXEMPT_C) != 0;
 }
 
-bool same_status(const EntryRow& left, const EntryRow& right) {
-  return left.flags_a == right.flags_a && left.flags_b == right.flags_b &&
-         left.flags_c == right.flags_c && left.flags_d == right.flags_d;
-}
-
-}  // namespace
-
-void mask_status(EntryRow& row) {
-  row.flags_a &= STATUS_KEEP_A;
-  row.flags_b = 0;
-  row.flags_c &= STATUS_KEEP_C;
-}
-
-void detect_entry_changes(EntryTable& old_table, EntryTable& new_table,
-                          Differences& differences) {
-  const EntryIndex new_index(new_table);
-  // One look-up per old entry answers every question the passes ask: for each old entry, the
-  // first new entry with its key (what a front-to-back scan of the new table finds), and for
-  // each key of the new table, the first old entry with it.
-  std::vector<std::uint32_t> new_match(old_table.size(), IdTable::NONE);
-  std::vector<std::uint32_t> old_match(new_table.size(), IdTable::NONE);
-  std::size_t hint = 0;  // where the next match most likely stands in the new table
-  for (std::size_t index = 0; index < old_table.size(); ++index) {
-    const std::uint32_t match = new_index.find_near(key_of(old_table, old_table[index]), hint);
-    new_match[index] = match;
-    if (match != IdTable::NONE) {
-      hint = std::size_t{match} + 1;
-      if (old_match[match] == IdTable::NONE) {
-        old_match[match] = static_cast<std::uint32_t>(index);
-      }
-    }
-  }
-
+// Lists, for the old entries in [begin, end), the matched entries whose SHA-1 values differ
+// or are missing, and those whose masked status words differ.
+void compare_status(const EntryTable& old_table, const EntryTable& new_table,
+                    const std::vector<std::uint32_t>& new_match, std::size_t begin,
+                    std::size_t end, NameSet& no_sha1, NameSet& modified,
+                    NameSet& changed_status) {
   std::u16string path;
-  // New autorun entries that are absent from the old image, or not autorun there.
-  for (std::size_t index = 0; index < new_table.size(); ++index) {
-    const EntryRow& row = new_table[index];
-    if (!is_autorun(row)) {
-      continue;
-    }
-    const std::uint32_t match = old_match[new_index.first_of_key(index)];
-    if (match == IdTable::NONE || !is_autorun(old_table[match])) {
-      build_full_path(new_table, row, path);
-      differences.autorun_new.insert(path, NameSet::NO_ENTRY, static_cast<std::uint32_t>(index));
-    }
-  }
-  // Old autorun entries that are absent from the new image, or not autorun there.
-  for (std::size_t index = 0; index < old_table.size(); ++index) {
-    const EntryRow& row = old_table[index];
-    const std::uint32_t match = new_match[index];
-    if (is_autorun(row) && (match == IdTable::NONE || !is_autorun(new_table[match]))) {
-      build_full_path(old_table, row, path);
-      differences.autorun_removed.insert(path, static_cast<std::uint32_t>(index));
-    }
-  }
-
-  for (std::size_t index = 0; index < old_table.size(); ++index) {
-    EntryRow& old_row = old_table[index];
+  for (std::size_t index = begin; index < end; ++index) {
+    const EntryRow& old_row = old_table[index];
     const std::uint32_t match = new_match[index];
     if (!has_status(old_row) || match == IdTable::NONE) {
       continue;
     }
-    EntryRow& new_row = new_table[match];
-    build_full_path(old_table, old_row, path);
-    const auto old_entry = static_cast<std::uint32_t>(index);
+    const EntryRow& new_row = new_table[match];
+    // The path is built only for an entry that is listed.
+    auto list = [&, built = false](NameSet& set) mutable {
+      if (!built) {
+        build_full_path(old_table, old_row, path);
+        built = true;
+      }
+      set.insert(path, static_cast<std::uint32_t>(index), match);
+    };
     if (!is_hash_exempt(old_row) && !is_hash_exempt(new_row)) {
       if (old_row.sha1_form == Sha1Form::none || new_row.sha1_form == Sha1Form::none) {
-        differences.no_sha1.insert(path, old_entry, match);
+        list(no_sha1);
       } else if (!old_table.same_sha1(old_row, new_table, new_row)) {
-        differences.modified.insert(path, old_entry, match);
+        list(modified);
       }
     }
-    mask_status(old_row);
-    mask_status(new_row);
-    if (!same_status(old_row, new_row)) {
-      differences.changed_status.insert(path, old_entry, match);
+    if (mask_status(old_row) != mask_status(new_row)) {
+      list(changed_status);
     }
   }
+}
+
+}  // namespace
+
+MaskedStatus mask_status(const EntryRow& row) {
+  return {row.flags_a & STATUS_KEEP_A, 0, row.flags_c & STATUS_KEEP_C, row.flags_d};
+}
+
+void detect_entry_changes(const EntryTable& old_table, const EntryTable& new_table,
+                          const EntryIndex& new_index, Differences& differences) {
+  // One look-up per old entry answers every question the passes ask: for each old entry, the
+  // first new entry with its key (what a front-to-back scan of the new table finds), and for
+  // each key of the new table, the first old entry with it. Each half of the old table is
+  // looked up by its own thread, each following its own matches.
+  const std::size_t old_count = old_table.size();
+  const std::size_t half = old_count / 2;
+  std::vector<std::uint32_t> new_match(old_count, IdTable::NONE);
+  const auto match_range = [&](std::size_t begin, std::size_t end) {
+    std::size_t hint = 0;  // where the next match most likely stands in the new table
+    for (std::size_t index = begin; index < end; ++index) {
+      const std::uint32_t match = new_index.find_near(key_of(old_table, old_table[index]), hint);
+      new_match[index] = match;
+      if (match != IdTable::NONE) {
+        hint = std::size_t{match} + 1;
+      }
+    }
+  };
+  in_parallel([&] { match_range(0, half); }, [&] { match_range(half, old_count); });
+  std::vector<std::uint32_t> old_match(new_table.size(), IdTable::NONE);
+  for (std::size_t index = 0; index < old_count; ++index) {
+    const std::uint32_t match = new_match[index];
+    if (match != IdTable::NONE && old_match[match] == IdTable::NONE) {
+      old_match[match] = static_cast<std::uint32_t>(index);
+    }
+  }
+
+  // The second half's status results go into sets of their own, added after the first half's:
+  // the sets then hold what one pass from front to back would have put in them.
+  const CaseFolding& folding = differences.no_sha1.folding();
+  NameSet later_no_sha1(folding);
+  NameSet later_modified(folding);
+  NameSet later_changed(folding);
+  in_parallel(
+      [&] {
+        compare_status(old_table, new_table, new_match, 0, half, differences.no_sha1,
+                       differences.modified, differences.changed_status);
+        std::u16string path;
+        // New autorun entries that are absent from the old image, or not autorun there.
+        for (std::size_t index = 0; index < new_table.size(); ++index) {
+          const EntryRow& row = new_table[index];
+          if (!is_autorun(row)) {
+            continue;
+          }
+          const std::uint32_t match = old_match[new_index.first_of_key(index)];
+          if (match == IdTable::NONE || !is_autorun(old_table[match])) {
+            build_full_path(new_table, row, path);
+            differences.autorun_new.insert(path, NameSet::NO_ENTRY,
+                                           static_cast<std::uint32_t>(index));
+          }
+        }
+        // Old autorun entries that are absent from the new image, or not autorun there.
+        for (std::size_t index = 0; index < old_count; ++index) {
+          const EntryRow& row = old_table[index];
+          const std::uint32_t match = new_match[index];
+          if (is_autorun(row) && (match == IdTable::NONE || !is_autorun(new_table[match]))) {
+            build_full_path(old_table, row, path);
+            differences.autorun_removed.insert(path, static_cast<std::uint32_t>(index));
+          }
+        }
+      },
+      [&] {
+        compare_status(old_table, new_table, new_match, half, old_count, later_no_sha1,
+                       later_modified, later_changed);
+      });
+  differences.no_sha1.append(later_no_sha1);
+  differences.modified.append(later_modified);
+  differences.changed_status.append(later_changed);
 }
 
 }  // namespace tarvel

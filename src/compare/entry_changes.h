@@ -1,16 +1,28 @@
 #pragma once
 
 #include "compare/differences.h"
+#include "compare/entry_identity.h"
+#include "image/keyed_hash.h"
 #include "image/loaded_image.h"
 
 namespace tarvel {
 
-// Keeps only the status bits that are compared; flags_b is dropped and flags_d kept whole.
-void mask_status(EntryRow& row);
+// The status words that are compared: flags_b dropped, flags_a and flags_c masked, flags_d
+// whole.
+struct MaskedStatus {
+  std::uint32_t flags_a = 0;
+  std::uint32_t flags_b = 0;
+  std::uint32_t flags_c = 0;
+  std::uint32_t flags_d = 0;
+
+  friend bool operator==(const MaskedStatus&, const MaskedStatus&) = default;
+};
+MaskedStatus mask_status(const EntryRow& row);
 
 // Fills the five entry sets from the two tables (the new one's directories already
-// normalised), and masks the status words of every matched pair in place.
-void detect_entry_changes(EntryTable& old_table, EntryTable& new_table,
-                          Differences& differences);
+// normalised), given an index of the new table. On two cores the work is shared between two
+// threads; the sets come out as one thread would fill them.
+void detect_entry_changes(const EntryTable& old_table, const EntryTable& new_table,
+                          const EntryIndex& new_index, Differences& differences);
 
 }  // namespace tarvel

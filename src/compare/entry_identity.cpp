@@ -36,8 +36,8 @@ void normalise_directory(std::span<char16_t> directory, const DriveMap& drive_ma
   }
 }
 
-EntryIndex::EntryIndex(const EntryTable& table)
-    : table_(&table), ids_(table.size()), first_of_key_(table.size()) {
+EntryIndex::EntryIndex(const EntryTable& table, const TableHash& table_hash)
+    : table_(&table), hash_(&table_hash), ids_(table.size()), first_of_key_(table.size()) {
   ids_.for_each_hashed(
       table.size(), [&](std::size_t index) { return hash(key_of(table, table[index])); },
       [&](std::size_t index, std::uint64_t hashed) {
@@ -50,10 +50,7 @@ EntryIndex::EntryIndex(const EntryTable& table)
 }
 
 std::uint64_t EntryIndex::hash(const EntryKey& key) const {
-  KeyedHasher hasher(table_->key());
-  hasher.add_word(key.directory_hash());
-  hasher.add_bytes(key.name.data(), key.name.size() * sizeof(char16_t));
-  return hasher.finish();
+  return hash_->units(key.directory, key.name);
 }
 
 bool EntryIndex::matches(std::uint32_t index, const EntryKey& key) const {

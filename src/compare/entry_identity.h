@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "image/id_table.h"
+#include "image/keyed_hash.h"
 #include "image/loaded_image.h"
 
 namespace tarvel {
@@ -21,35 +22,27 @@ DriveMap identity_drive_map();
 // a drive letter, maps it through the drive map. Changes at most one unit.
 void normalise_directory(std::span<char16_t> directory, const DriveMap& drive_map);
 
-// The identity of an entry looked up in a table: its texts, and where they come from, for the
-// keyed hash of its directory (the same in every table of a run), needed only when a look-up
-// hashes.
+// The identity of an entry: its name and its directory.
 struct EntryKey {
   std::u16string_view name;
   std::u16string_view directory;
-  const EntryTable* table = nullptr;
-  const EntryRow* row = nullptr;  // null: the directory is hashed from its text
-
-  std::uint64_t directory_hash() const {
-    return row != nullptr ? table->directory_hash(*row) : table->hash_directory(directory);
-  }
 };
 
 inline EntryKey key_of(const EntryTable& table, const EntryRow& row) {
-  return {table.name(row), table.directory(row), &table, &row};
+  return {table.name(row), table.directory(row)};
 }
 
 // A keyed hash index over one entry table by (name, directory). A lookup gives the entry a
 // front-to-back scan would find: the lowest index among equal keys.
 class EntryIndex {
  public:
-  explicit EntryIndex(const EntryTable& table);
+  EntryIndex(const EntryTable& table, const TableHash& hash);
 
   // Index of the first entry with this key, or IdTable::NONE.
   std::uint32_t find(const EntryKey& key) const;
   // The same, for texts alone.
   std::uint32_t find(std::u16string_view name, std::u16string_view directory) const {
-    return find({name, directory, table_, nullptr});
+    return find({name, directory});
   }
   // The same entry as find, but looks at the entry at `hint` first: when two tables list their
   // entries in nearly the same order, most look-ups need no hashing at all.
@@ -62,6 +55,7 @@ class EntryIndex {
   bool matches(std::uint32_t index, const EntryKey& key) const;
 
   const EntryTable* table_;
+  const TableHash* hash_;
   IdTable ids_;
   std::vector<std::uint32_t> first_of_key_;
 };

@@ -12,25 +12,6 @@ std::string_view line_text(std::string_view text, const HostsLine& line) {
   return text.substr(line.offset, line.length);
 }
 
-// Folds eight bytes at a time into the hash, so lines that differ only in letter case hash
-// alike.
-std::uint64_t folded_hash(std::string_view line, const CaseFolding& folding, const HashKey& key) {
-  KeyedHasher hasher(key);
-  std::size_t at = 0;
-  for (; at + 8 <= line.size(); at += 8) {
-    std::uint64_t word = 0;
-    for (std::size_t i = 0; i < 8; ++i) {
-      word |= std::uint64_t{folding.fold_byte(static_cast<unsigned char>(line[at + i]))} << (8 * i);
-    }
-    hasher.add_word(word);
-  }
-  for (; at < line.size(); ++at) {
-    const unsigned char folded = folding.fold_byte(static_cast<unsigned char>(line[at]));
-    hasher.add_bytes(&folded, 1);
-  }
-  return hasher.finish();
-}
-
 bool same_folded(std::string_view left, std::string_view right, const CaseFolding& folding) {
   if (left.size() != right.size()) {
     return false;
@@ -44,9 +25,6 @@ bool same_folded(std::string_view left, std::string_view right, const CaseFoldin
   return true;
 }
 
-std::uint64_t key_hash(std::u16string_view key_text, const HashKey& key) {
-  return keyed_hash(key, key_text.data(), key_text.size() * sizeof(char16_t));
-}
 
 }  // namespace
 
@@ -114,7 +92,7 @@ void differ_both_ways(std::size_t old_count, std::size_t new_count, HashOld hash
 
 void compare_hosts_lines(std::string_view old_text, const HostsLines& old_lines,
                          std::string_view new_text, const HostsLines& new_lines,
-                         const CaseFolding& folding, const HashKey& key, HostsLines& added,
+                         const CaseFolding& folding, const TableHash& hash, HostsLines& added,
                          HostsLines& removed) {
   const auto old_line = [&](std::size_t index) { return line_text(old_text, old_lines[index]); };
   const auto new_line = [&](std::size_t index) { return line_text(new_text, new_lines[index]); };
@@ -122,8 +100,8 @@ void compare_hosts_lines(std::string_view old_text, const HostsLines& old_lines,
   std::vector<std::uint32_t> removed_lines;
   differ_both_ways(
       old_lines.size(), new_lines.size(),
-      [&](std::size_t index) { return folded_hash(old_line(index), folding, key); },
-      [&](std::size_t index) { return folded_hash(new_line(index), folding, key); },
+      [&](std::size_t index) { return hash.folded_bytes(old_line(index), folding.byte_table()); },
+      [&](std::size_t index) { return hash.folded_bytes(new_line(index), folding.byte_table()); },
       [&](std::uint32_t left, std::uint32_t right) {
         return same_folded(old_line(left), old_line(right), folding);
       },
@@ -139,14 +117,14 @@ void compare_hosts_lines(std::string_view old_text, const HostsLines& old_lines,
   }
 }
 
-void compare_applications(const AppList& old_apps, const AppList& new_apps, const HashKey& key,
+void compare_applications(const AppList& old_apps, const AppList& new_apps, const TableHash& hash,
                           std::vector<std::uint32_t>& added, std::vector<std::uint32_t>& removed) {
   const auto old_key = [&](std::size_t index) { return old_apps.key(old_apps[index]); };
   const auto new_key = [&](std::size_t index) { return new_apps.key(new_apps[index]); };
   differ_both_ways(
       old_apps.size(), new_apps.size(),
-      [&](std::size_t index) { return key_hash(old_key(index), key); },
-      [&](std::size_t index) { return key_hash(new_key(index), key); },
+      [&](std::size_t index) { return hash.units(old_key(index)); },
+      [&](std::size_t index) { return hash.units(new_key(index)); },
       [&](std::uint32_t left, std::uint32_t right) { return old_key(left) == old_key(right); },
       [&](std::uint32_t left, std::uint32_t right) { return old_key(left) == new_key(right); },
       added, removed);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "compare/differences.h"
+#include "image/keyed_hash.h"
 #include "image/loaded_image.h"
 #include "platform/case_folding.h"
 
@@ -19,13 +20,13 @@ HostsLines split_hosts_text(std::string_view hosts_text);
 // no new line equals.
 void compare_hosts_lines(std::string_view old_text, const HostsLines& old_lines,
                          std::string_view new_text, const HostsLines& new_lines,
-                         const CaseFolding& folding, const HashKey& key, HostsLines& added,
+                         const CaseFolding& folding, const TableHash& hash, HostsLines& added,
                          HostsLines& removed);
 
 // Appends to `added`, in list order, the position of every new application that no old
 // application matches by key (exactly, unit by unit), and to `removed` every old application
 // that no new one matches. Every application is absent from an empty list.
-void compare_applications(const AppList& old_apps, const AppList& new_apps, const HashKey& key,
+void compare_applications(const AppList& old_apps, const AppList& new_apps, const TableHash& hash,
                           std::vector<std::uint32_t>& added, std::vector<std::uint32_t>& removed);
 
 }  // namespace tarvel

@@ -33,6 +33,15 @@ void NameSet::insert(std::u16string_view text, std::uint32_t old_entry, std::uin
   members_.push_back(member);
 }
 
+void NameSet::append(const NameSet& later) {
+  const std::uint64_t shift = units_.size();
+  units_.insert(units_.end(), later.units_.begin(), later.units_.end());
+  for (Member member : later.members_) {
+    member.at += shift;
+    members_.push_back(member);
+  }
+}
+
 void NameSet::finish() const {
   if (finished_ == members_.size()) {
     return;

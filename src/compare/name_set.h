@@ -28,9 +28,16 @@ class NameSet {
 
   explicit NameSet(const CaseFolding& folding) : folding_(&folding) {}
 
+  const CaseFolding& folding() const { return *folding_; }
+
   // Adds a copy of text unless a member already equals it ignoring case.
   void insert(std::u16string_view text, std::uint32_t old_entry = NO_ENTRY,
               std::uint32_t new_entry = NO_ENTRY);
+  // Adds the members of a set filled after this one, as if inserted here in their order.
+  void append(const NameSet& later);
+  // Puts the members in order now rather than when the set is first read.
+  void sort() const { finish(); }
+
   std::size_t count() const {
     finish();
     return members_.size();

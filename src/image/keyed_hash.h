@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string_view>
+#include <vector>
 
 #include "platform/input_file.h"
 
@@ -107,8 +109,8 @@ class SipHasher {
   unsigned pending_count_ = 0;
 };
 
-// The variant the program's tables use: fast, and strong enough that collisions cannot be
-// prepared without the key.
+// SipHash with one round per word and three to finish: a pseudo-random function of its key,
+// used to make the tables' keys and for texts too long for them.
 using KeyedHasher = SipHasher<1, 3>;
 
 inline std::uint64_t keyed_hash(const HashKey& key, const void* data, std::size_t size) {
@@ -116,5 +118,28 @@ inline std::uint64_t keyed_hash(const HashKey& key, const void* data, std::size_
   hasher.add_bytes(data, size);
   return hasher.finish();
 }
+
+// The hash of the program's tables: the sum of the text's 32-bit words, each times its own
+// random 64-bit key, the length first (multilinear hashing). For any two different texts, the
+// chance that the top 32 bits of their hashes agree is about 2^-32 over the choice of keys,
+// whatever the texts are, so no file can be made to slow a table down; it costs one
+// multiplication per four bytes. Texts longer than the keys go through SipHash instead.
+class TableHash {
+ public:
+  static constexpr std::size_t KEY_WORDS = 4096;
+
+  // Draws the keys from a SipHash of the run's random key.
+  explicit TableHash(const HashKey& key);
+
+  // A UTF-16 text, or two of them as one key (each with its length).
+  std::uint64_t units(std::u16string_view text) const;
+  std::uint64_t units(std::u16string_view first, std::u16string_view second) const;
+  // Bytes, each first replaced by fold[byte].
+  std::uint64_t folded_bytes(std::string_view text, const unsigned char* fold) const;
+
+ private:
+  HashKey seed_;
+  std::vector<std::uint64_t> keys_;
+};
 
 }  // namespace tarvel

@@ -16,13 +16,13 @@ constexpr std::size_t SHA1_DIGITS = 40;
 // Units a stored text may take: an odd last byte is the low byte of a unit of its own.
 std::size_t field_units(std::span<const std::uint8_t> bytes) { return (bytes.size() + 1) / 2; }
 
-// For each ASCII unit: its value as a hexadecimal digit, with a bit for a lower-case or an
-// upper-case letter; NOT_HEX for anything else.
-constexpr std::uint8_t NOT_HEX = 0xFF;
+// For each byte: its value as a hexadecimal digit, with a bit for a lower-case or an upper-case
+// letter, or NOT_HEX.
 constexpr std::uint8_t LOWER = 0x10;
 constexpr std::uint8_t UPPER = 0x20;
-constexpr std::array<std::uint8_t, 128> HEX_DIGITS = [] {
-  std::array<std::uint8_t, 128> table{};
+constexpr std::uint8_t NOT_HEX = 0x40;
+constexpr std::array<std::uint8_t, 256> HEX_DIGITS = [] {
+  std::array<std::uint8_t, 256> table{};
   table.fill(NOT_HEX);
   for (std::size_t digit = 0; digit < 10; ++digit) {
     table['0' + digit] = static_cast<std::uint8_t>(digit);
@@ -34,38 +34,31 @@ constexpr std::array<std::uint8_t, 128> HEX_DIGITS = [] {
   return table;
 }();
 
-// The packed form of a value of 40 hexadecimal digits in one case; the text form for anything
-// else. Digits alone count as lower case, so each text has exactly one form.
-Sha1Form pack_sha1(std::u16string_view text, std::array<std::uint8_t, 20>& packed) {
-  if (text.size() != SHA1_DIGITS) {
-    return Sha1Form::text;
-  }
-  unsigned cases = 0;
+// The packed form of a stored value whose text is 40 hexadecimal digits in one case: the 41st
+// unit is its NUL, and every unit before it is a digit. Anything else keeps its text. Digits
+// alone count as lower case, so each text has exactly one form.
+Sha1Form pack_sha1(const std::array<std::uint8_t, SHA1_VALUE_SIZE>& value,
+                   std::array<std::uint8_t, 20>& packed) {
+  unsigned seen = (value[SHA1_DIGITS * 2] | value[SHA1_DIGITS * 2 + 1]) != 0 ? NOT_HEX : 0U;
   for (std::size_t i = 0; i < SHA1_DIGITS; i += 2) {
-    const char16_t high = text[i];
-    const char16_t low = text[i + 1];
-    if (high >= HEX_DIGITS.size() || low >= HEX_DIGITS.size()) {
-      return Sha1Form::text;
-    }
-    const std::uint8_t high_digit = HEX_DIGITS[high];
-    const std::uint8_t low_digit = HEX_DIGITS[low];
-    if (high_digit == NOT_HEX || low_digit == NOT_HEX) {
-      return Sha1Form::text;
-    }
-    cases |= high_digit | low_digit;
-    packed[i / 2] = static_cast<std::uint8_t>((high_digit & 0x0F) << 4 | (low_digit & 0x0F));
+    const std::uint8_t high = HEX_DIGITS[value[2 * i]];
+    const std::uint8_t low = HEX_DIGITS[value[2 * i + 2]];
+    // A unit above 0xFF is no digit either.
+    seen |= static_cast<unsigned>(high | low) |
+            ((value[2 * i + 1] | value[2 * i + 3]) != 0 ? NOT_HEX : 0U);
+    packed[i / 2] = static_cast<std::uint8_t>((high & 0x0F) << 4 | (low & 0x0F));
   }
-  if ((cases & LOWER) != 0 && (cases & UPPER) != 0) {
+  if ((seen & NOT_HEX) != 0 || ((seen & LOWER) != 0 && (seen & UPPER) != 0)) {
     return Sha1Form::text;
   }
-  return (cases & UPPER) != 0 ? Sha1Form::upper_hex : Sha1Form::lower_hex;
+  return (seen & UPPER) != 0 ? Sha1Form::upper_hex : Sha1Form::lower_hex;
 }
 
 }  // namespace
 
 
 std::uint32_t EntryTable::add_directory(std::u16string_view text) {
-  directories_.push_back({texts_.store(text), static_cast<std::uint16_t>(text.size()), false, 0});
+  directories_.push_back({texts_.store(text), static_cast<std::uint32_t>(text.size())});
   return static_cast<std::uint32_t>(directories_.size() - 1);
 }
 
@@ -109,7 +102,7 @@ std::uint32_t EntryTable::add_stored_directory(std::span<const std::uint8_t> byt
   if (rewrite) {
     rewrite(room.first(length));
   }
-  directories_.push_back({texts_.keep(length), static_cast<std::uint16_t>(length), false, 0});
+  directories_.push_back({texts_.keep(length), static_cast<std::uint32_t>(length)});
   return static_cast<std::uint32_t>(directories_.size() - 1);
 }
 
@@ -144,10 +137,11 @@ void EntryTable::set_sha1(EntryRow& row, const Sha1Value& value) {
     return;
   }
   std::array<std::uint8_t, 20> packed{};
-  row.sha1_form = pack_sha1(value.view(), packed);
+  row.sha1_form = pack_sha1(value.bytes, packed);
   if (row.sha1_form == Sha1Form::text) {
-    row.sha1 = texts_.store(value.view());
-    row.sha1_length = value.length;
+    const std::u16string text = value.text();
+    row.sha1 = texts_.store(text);
+    row.sha1_length = static_cast<std::uint8_t>(text.size());
   } else {
     row.sha1 = static_cast<std::uint32_t>(packed_sha1_.size());
     packed_sha1_.push_back(packed);

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "image/id_table.h"
-#include "image/keyed_hash.h"
 #include "image/record_sink.h"
 #include "image/text_arena.h"
 
@@ -41,11 +40,9 @@ static_assert(sizeof(EntryRow) == 32);
 using DirectoryRewrite = std::function<void(std::span<char16_t>)>;
 
 // The entries of one image, in file order. Entries of one directory usually follow one
-// another, so a directory is kept once for each run of entries that share it, with its keyed
-// hash.
+// another, so a directory is kept once for each run of entries that share it.
 class EntryTable {
  public:
-  explicit EntryTable(const HashKey& key) : key_(key) {}
 
   std::size_t size() const { return rows_.size(); }
   bool empty() const { return rows_.empty(); }
@@ -59,20 +56,6 @@ class EntryTable {
     const StoredDirectory& stored = directories_[row.directory];
     return texts_.view(stored.handle, stored.length);
   }
-  // The keyed hash of the entry's directory; equal texts hash alike in every table of a run.
-  // Worked out when first asked for: most look-ups never need it.
-  std::uint64_t directory_hash(const EntryRow& row) const {
-    StoredDirectory& stored = directories_[row.directory];
-    if (!stored.hashed) {
-      stored.hash = hash_directory(texts_.view(stored.handle, stored.length));
-      stored.hashed = true;
-    }
-    return stored.hash;
-  }
-  std::uint64_t hash_directory(std::u16string_view text) const {
-    return keyed_hash(key_, text.data(), text.size() * sizeof(char16_t));
-  }
-  const HashKey& key() const { return key_; }
 
   // The entry's SHA1 value as text, or empty when it has none.
   std::u16string sha1_text(const EntryRow& row) const;
@@ -97,16 +80,13 @@ class EntryTable {
 
   struct StoredDirectory {
     std::uint32_t handle;
-    std::uint16_t length;  // at most the field's 2048 units
-    bool hashed;
-    std::uint64_t hash;
+    std::uint32_t length;
   };
 
-  HashKey key_;
   ChunkedArray<EntryRow> rows_;
   TextArena texts_;  // names, directories, and SHA1 values that are not packed
   ChunkedArray<std::array<std::uint8_t, 20>> packed_sha1_;
-  mutable ChunkedArray<StoredDirectory> directories_;
+  ChunkedArray<StoredDirectory> directories_;
 };
 
 // One installed application: the texts comparing and reporting use, up to their first NUL.
@@ -138,8 +118,6 @@ class AppList {
 
 // What comparing uses of one image.
 struct LoadedImage {
-  explicit LoadedImage(const HashKey& key) : entries(key) {}
-
   std::uint16_t version = 0;
   std::uint32_t file_size = 0;
   std::string hosts;  // the hosts text up to its first NUL byte

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "image/format.h"
@@ -32,14 +33,13 @@ struct EntryFields {
   std::span<const std::uint8_t> extra_text;
 };
 
-// The text of the first usable "SHA1" property of an entry: up to 41 units, ended at the first
-// NUL unit.
+// The value of the first usable "SHA1" property of an entry, as stored: 41 UTF-16LE units.
 struct Sha1Value {
   bool found = false;
-  std::uint8_t length = 0;
-  std::array<char16_t, SHA1_VALUE_UNITS> units{};
+  std::array<std::uint8_t, SHA1_VALUE_SIZE> bytes{};
 
-  std::u16string_view view() const { return {units.data(), length}; }
+  // The value's text: its units up to the first NUL unit.
+  std::u16string text() const;
 };
 
 // What the loader found at the end of an entry's property block.

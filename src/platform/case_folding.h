@@ -22,6 +22,8 @@ class CaseFolding {
 
   char16_t fold_unit(char16_t unit) const { return wide_[unit]; }
   unsigned char fold_byte(unsigned char byte) const { return narrow_[byte]; }
+  // The byte mapping as a table of 256 entries.
+  const unsigned char* byte_table() const { return narrow_.data(); }
 
   void fold(std::u16string_view text, std::u16string& out) const;
   void fold(std::string_view text, std::string& out) const;

@@ -86,5 +86,40 @@ TEST(Driver, BannerAndLoadingLineAreOnTheOutputBeforeTheImageIsRead) {
       (std::vector<std::string>{banner_and_old, banner_and_old + testing::loading_new("new")}));
 }
 
+// The tables hash with a key drawn afresh on every run; what is printed must not show it.
+TEST(Driver, TheReportDoesNotDependOnTheHashKey) {
+  testing::ImageSpec old_spec;
+  testing::ImageSpec new_spec;
+  std::string old_hosts;
+  std::string new_hosts;
+  for (int i = 0; i < 400; ++i) {
+    const std::u16string name = u"f" + std::u16string(1, static_cast<char16_t>(u'A' + i % 50));
+    const std::u16string directory = i % 3 == 0 ? u"C:\\Data" : u"c:\\DATA";
+    old_spec.entries.push_back(testing::entry(directory, name, 0x24, 0));
+    if (i % 7 != 0) {
+      new_spec.entries.push_back(testing::entry(directory, name, i % 5 == 0 ? 0x20 : 0x24, 0));
+    }
+    const std::string line = "10.0.0." + std::to_string(i % 60) + (i % 2 == 0 ? " Host" : " host");
+    (i % 4 == 0 ? old_hosts : new_hosts) += line + "\n";
+    (i % 2 == 0 ? old_spec : new_spec)
+        .apps.push_back(testing::app(u"{" + name + u"}", u"App " + name));
+  }
+  old_spec.hosts = testing::bytes_of(old_hosts + '\0');
+  new_spec.hosts = testing::bytes_of(new_hosts + '\0');
+  std::string first;
+  for (const HashKey& key : {HashKey{1, 2}, HashKey{0, 0}, HashKey{~0ULL, 12345}}) {
+    FakePlatform platform;
+    platform.key = key;
+    platform.add_file("old", testing::write_image(old_spec));
+    platform.add_file("new", testing::write_image(new_spec));
+    EXPECT_EQ(run_with(platform, {"tarvel", "old", "new"}), 0);
+    if (first.empty()) {
+      first = platform.output();
+      EXPECT_NE(first.find("Autorun: Removed"), std::string::npos);
+    }
+    EXPECT_EQ(platform.output(), first);
+  }
+}
+
 }  // namespace
 }  // namespace tarvel

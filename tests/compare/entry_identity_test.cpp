@@ -7,7 +7,7 @@
 namespace tarvel {
 namespace {
 
-constexpr HashKey KEY = {7, 11};
+const TableHash HASH({7, 11});
 
 std::uint32_t add(EntryTable& table, std::u16string_view directory, std::u16string_view name) {
   table.append(name, table.add_directory(directory), EntryFields{});
@@ -16,7 +16,7 @@ std::uint32_t add(EntryTable& table, std::u16string_view directory, std::u16stri
 
 std::unique_ptr<EntryTable> table_of(
     std::initializer_list<std::pair<std::u16string_view, std::u16string_view>> keys) {
-  auto table = std::make_unique<EntryTable>(KEY);
+  auto table = std::make_unique<EntryTable>();
   for (const auto& [directory, name] : keys) {
     add(*table, directory, name);
   }
@@ -69,7 +69,7 @@ TEST(FindEntry, MatchesExactlyAndFindsTheLowestIndex) {
                                {u"C:\\Windows", u"x"},
                                {u"C:\\Windows", u"x"},
                                {u"C:\\Windows", u"Explorer.exe"}});
-  const EntryIndex index(*table);
+  const EntryIndex index(*table, HASH);
   EXPECT_EQ(find_entry(*table, index, u"Explorer.exe", u"C:\\Windows"), 0u);
   EXPECT_EQ(find_entry(*table, index, u"x", u"C:\\Windows"), 3u);
   EXPECT_EQ(find_entry(*table, index, u"explorer.exe", u"C:\\Windows"), NONE);
@@ -79,19 +79,20 @@ TEST(FindEntry, MatchesExactlyAndFindsTheLowestIndex) {
   // The key is the pair, not the joined path.
   EXPECT_EQ(find_entry(*table, index, u"Windows\\x", u"C:"), NONE);
 
-  const EntryTable empty(KEY);
-  EXPECT_EQ(EntryIndex(empty).find(u"x", u""), NONE);
+  const EntryTable empty;
+  EXPECT_EQ(EntryIndex(empty, HASH).find(u"x", u""), NONE);
 }
 
 TEST(FindEntry, AgreesWithAFrontToBackScanOnManyCollidingKeys) {
   // The answers never depend on the hash key.
-  for (const HashKey& key : {KEY, HashKey{0, 0}, HashKey{~0ULL, 5}}) {
-    EntryTable table(key);
-    for (int i = 0; i < 5000; ++i) {
-      add(table, u"C:\\d" + std::u16string(static_cast<std::size_t>(i % 7), u'x'),
-          u"n" + std::u16string(static_cast<std::size_t>(i % 13), u'y'));
-    }
-    const EntryIndex index(table);
+  EntryTable table;
+  for (int i = 0; i < 5000; ++i) {
+    add(table, u"C:\\d" + std::u16string(static_cast<std::size_t>(i % 7), u'x'),
+        u"n" + std::u16string(static_cast<std::size_t>(i % 13), u'y'));
+  }
+  for (const HashKey& key : {HashKey{7, 11}, HashKey{0, 0}, HashKey{~0ULL, 5}}) {
+    const TableHash hash(key);
+    const EntryIndex index(table, hash);
     for (int d = 0; d < 8; ++d) {
       for (int n = 0; n < 14; ++n) {
         const std::u16string directory =
@@ -105,7 +106,7 @@ TEST(FindEntry, AgreesWithAFrontToBackScanOnManyCollidingKeys) {
           }
         }
         EXPECT_EQ(index.find(name, directory), scan) << d << " " << n;
-        const EntryKey looked_up{name, directory, &table, nullptr};
+        const EntryKey looked_up{name, directory};
         // A hint never changes the answer, wherever it points: at a later duplicate, at the
         // match itself, at another key or past the end.
         for (std::size_t hint : {std::size_t{0}, std::size_t{91}, std::size_t{4999},
@@ -125,14 +126,14 @@ TEST(FindEntry, MatchesAcrossTablesByTextWhereverADirectoryWasKept) {
   // The same directory kept twice in one table, and once in another, is one directory.
   const auto old_table = table_of({{u"C:\\a", u"1"}, {u"D:", u"2"}, {u"C:\\a", u"3"}});
   const auto new_table = table_of({{u"C:\\a", u"3"}, {u"c:\\a", u"1"}, {u"C:\\a", u"1"}});
-  const EntryIndex index(*new_table);
+  const EntryIndex index(*new_table, HASH);
   EXPECT_EQ(index.find(key_of(*old_table, (*old_table)[0])), 2u);
   EXPECT_EQ(index.find(key_of(*old_table, (*old_table)[1])), NONE);
   EXPECT_EQ(index.find(key_of(*old_table, (*old_table)[2])), 0u);
 }
 
 TEST(BuildFullPath, JoinsWithOneBackslashWhateverTheLength) {
-  EntryTable table(KEY);
+  EntryTable table;
   std::u16string path = u"previous content";
   build_full_path(table, table[add(table, u"C:\\", u"boot.ini")], path);
   EXPECT_EQ(path, u"C:\\\\boot.ini");

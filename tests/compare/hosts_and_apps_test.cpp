@@ -5,7 +5,7 @@
 namespace tarvel {
 namespace {
 
-constexpr HashKey KEY = {3, 5};
+const TableHash HASH({3, 5});
 
 std::vector<std::string_view> split(std::string_view text) {
   std::vector<std::string_view> lines;
@@ -68,7 +68,7 @@ TEST(CompareHostsLines, FoldsCaseAndKeepsEveryUnmatchedOccurrence) {
   HostsLines added = {{0, 0}};
   HostsLines removed;
   compare_hosts_lines(old_hosts.text, old_hosts.lines, new_hosts.text, new_hosts.lines, *folding,
-                      KEY, added, removed);
+                      HASH, added, removed);
   ASSERT_EQ(added.size(), 4u);
   added.erase(added.begin());
   EXPECT_EQ(lines_of(new_hosts, added), (std::vector<std::string_view>{"new", "new", "1.2.3.4 x "}));
@@ -76,7 +76,7 @@ TEST(CompareHostsLines, FoldsCaseAndKeepsEveryUnmatchedOccurrence) {
 
   HostsLines all;
   HostsLines none;
-  compare_hosts_lines("", {}, new_hosts.text, new_hosts.lines, *folding, KEY, all, none);
+  compare_hosts_lines("", {}, new_hosts.text, new_hosts.lines, *folding, HASH, all, none);
   EXPECT_EQ(lines_of(new_hosts, all), lines_of(new_hosts, new_hosts.lines));
   EXPECT_TRUE(none.empty());
 }
@@ -105,18 +105,18 @@ TEST(CompareApplications, MatchesKeysExactly) {
   const AppList old_apps = apps_of({{u"{A}", u"other label"}, {u"{C}", u"c"}, {u"{D}", u"d"}});
   std::vector<std::uint32_t> added;
   std::vector<std::uint32_t> removed;
-  compare_applications(old_apps, new_apps, KEY, added, removed);
+  compare_applications(old_apps, new_apps, HASH, added, removed);
   EXPECT_EQ(added, (std::vector<std::uint32_t>{1, 2, 3}));
   EXPECT_EQ(removed, (std::vector<std::uint32_t>{2}));
 
   std::vector<std::uint32_t> against_nothing;
   std::vector<std::uint32_t> nothing_removed;
-  compare_applications(AppList{}, new_apps, KEY, against_nothing, nothing_removed);
+  compare_applications(AppList{}, new_apps, HASH, against_nothing, nothing_removed);
   EXPECT_EQ(against_nothing.size(), new_apps.size());
   // An empty key is a key like any other once the other list has applications.
   std::vector<std::uint32_t> empty_key;
   std::vector<std::uint32_t> empty_key_removed;
-  compare_applications(apps_of({{u"", u"x"}}), apps_of({{u"", u"no key"}}), KEY, empty_key,
+  compare_applications(apps_of({{u"", u"x"}}), apps_of({{u"", u"no key"}}), HASH, empty_key,
                        empty_key_removed);
   EXPECT_TRUE(empty_key.empty());
   EXPECT_TRUE(empty_key_removed.empty());

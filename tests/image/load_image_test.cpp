@@ -18,8 +18,6 @@ using testing::ImageSpec;
 using testing::utf16le;
 using testing::write_image;
 
-constexpr HashKey KEY = {1, 2};
-
 // How the loader reads a file: threads, window size and the largest piece one read delivers.
 struct ReadMode {
   bool threaded;
@@ -34,7 +32,7 @@ struct Parsed {
   bool ok = false;
   std::string messages;  // what the program prints of the loader's outcome
   testing::RecordingSink record;
-  std::unique_ptr<LoadedImage> image = std::make_unique<LoadedImage>(KEY);
+  std::unique_ptr<LoadedImage> image = std::make_unique<LoadedImage>();
 };
 
 LoadResult load_with(const Bytes& bytes, RecordSink& sink, ReadMode mode) {
@@ -147,7 +145,7 @@ TEST(ParseImage, EveryVersionLoadsEveryField) {
     ASSERT_EQ(image.entries[0].properties.size(), 2u);
     EXPECT_EQ(image.entries[0].properties[0].value, (Bytes{1, 2, 3}));
     EXPECT_EQ(record.properties_size, full_entry().properties.size());
-    EXPECT_EQ(image.entries[0].end.sha1.view(), std::u16string(40, u'a'));
+    EXPECT_EQ(image.entries[0].end.sha1.text(), std::u16string(40, u'a'));
     EXPECT_FALSE(image.entries[1].end.sha1.found);
     EXPECT_EQ(units(image.entries[1].name), u"second");
     EXPECT_EQ(units(image.entries[1].directory), u"");
@@ -436,7 +434,7 @@ TEST(LoadImage, WindowAndReadSizesChangeNothing) {
       EXPECT_EQ(left.name, right.name);
       EXPECT_EQ(left.directory, right.directory);
       EXPECT_EQ(left.extra_text, right.extra_text);
-      EXPECT_EQ(left.end.sha1.view(), right.end.sha1.view());
+      EXPECT_EQ(left.end.sha1.text(), right.end.sha1.text());
       EXPECT_EQ(left.end.well_formed, right.end.well_formed);
       ASSERT_EQ(left.properties.size(), right.properties.size());
       for (std::size_t p = 0; p < left.properties.size(); ++p) {

@@ -29,7 +29,7 @@ std::optional<std::u16string> lookup(const Bytes& block, std::uint32_t flags_c =
     WindowCursor cursor(source);
     PropertiesEnd end;
     EXPECT_TRUE(read_property_block(cursor, static_cast<std::uint32_t>(block.size()), nullptr, end));
-    EXPECT_EQ(end.sha1.view(), out) << piece;
+    EXPECT_EQ(end.sha1.text(), out) << piece;
     EXPECT_EQ(cursor.position(), block.size()) << "the whole block is passed over";
   }
   return out;

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <exception>
+#include <system_error>
+#include <thread>
+#include <utility>
+
+#include "image/load_image.h"
+
+namespace tarvel {
+
+// Runs `here` on the calling thread and `there` on a second one at the same time, and returns
+// when both are done; on one core, or when no thread can be had, runs them one after the other.
+// The two must share nothing they write. An exception from either reaches the caller.
+template <typename Here, typename There>
+void in_parallel(Here&& here, There&& there) {
+  std::exception_ptr failed_there;
+  std::thread helper;
+  if (second_core_available()) {
+    try {
+      helper = std::thread([&] {
+        try {
+          there();
+        } catch (...) {
+          failed_there = std::current_exception();
+        }
+      });
+    } catch (const std::system_error&) {
+      // No second thread: both run here.
+    }
+  }
+  if (!helper.joinable()) {
+    there();
+    here();
+    return;
+  }
+  std::exception_ptr failed_here;
+  try {
+    here();
+  } catch (...) {
+    failed_here = std::current_exception();
+  }
+  helper.join();
+  if (failed_here) {
+    std::rethrow_exception(failed_here);
+  }
+  if (failed_there) {
+    std::rethrow_exception(failed_there);
+  }
+}
+
+}  // namespace tarvel

@@ -1,0 +1,88 @@
+#include "image/keyed_hash.h"
+
+namespace tarvel {
+
+namespace {
+
+// Words of a UTF-16 text: two units each, the last one padded with 0.
+std::size_t unit_words(std::u16string_view text) { return (text.size() + 1) / 2; }
+
+std::uint32_t unit_word(std::u16string_view text, std::size_t word) {
+  const std::size_t at = word * 2;
+  const std::uint32_t low = text[at];
+  const std::uint32_t high = at + 1 < text.size() ? text[at + 1] : 0;
+  return low | (high << 16);
+}
+
+// Adds key[i] * word for the words of one text, from key `at` on; returns the next key.
+std::size_t add_units(const std::uint64_t* keys, std::size_t at, std::u16string_view text,
+                      std::uint64_t& sum) {
+  const std::size_t whole = text.size() / 2;
+  const char16_t* units = text.data();
+  for (std::size_t word = 0; word < whole; ++word) {
+    const std::uint32_t value =
+        static_cast<std::uint32_t>(units[2 * word]) | (static_cast<std::uint32_t>(units[2 * word + 1]) << 16);
+    sum += keys[at + word] * value;
+  }
+  if (whole * 2 < text.size()) {
+    sum += keys[at + whole] * unit_word(text, whole);
+  }
+  return at + unit_words(text);
+}
+
+}  // namespace
+
+TableHash::TableHash(const HashKey& key) : seed_(key), keys_(KEY_WORDS) {
+  for (std::size_t index = 0; index < keys_.size(); ++index) {
+    KeyedHasher hasher(key);
+    hasher.add_word(index);
+    keys_[index] = hasher.finish();
+  }
+}
+
+std::uint64_t TableHash::units(std::u16string_view text) const {
+  if (unit_words(text) + 1 > keys_.size()) {
+    return keyed_hash(seed_, text.data(), text.size() * sizeof(char16_t));
+  }
+  std::uint64_t sum = keys_[0] * text.size();
+  add_units(keys_.data(), 1, text, sum);
+  return sum;
+}
+
+std::uint64_t TableHash::units(std::u16string_view first, std::u16string_view second) const {
+  if (unit_words(first) + unit_words(second) + 2 > keys_.size()) {
+    KeyedHasher hasher(seed_);
+    hasher.add_word(first.size());
+    hasher.add_bytes(first.data(), first.size() * sizeof(char16_t));
+    hasher.add_bytes(second.data(), second.size() * sizeof(char16_t));
+    return hasher.finish();
+  }
+  std::uint64_t sum = keys_[0] * first.size() + keys_[1] * second.size();
+  const std::size_t at = add_units(keys_.data(), 2, first, sum);
+  add_units(keys_.data(), at, second, sum);
+  return sum;
+}
+
+std::uint64_t TableHash::folded_bytes(std::string_view text, const unsigned char* fold) const {
+  const std::size_t words = (text.size() + 3) / 4;
+  const auto byte = [&](std::size_t at) -> std::uint32_t {
+    return at < text.size() ? fold[static_cast<unsigned char>(text[at])] : 0;
+  };
+  if (words + 1 > keys_.size()) {
+    KeyedHasher hasher(seed_);
+    for (std::size_t at = 0; at < text.size(); ++at) {
+      const auto folded = static_cast<unsigned char>(byte(at));
+      hasher.add_bytes(&folded, 1);
+    }
+    return hasher.finish();
+  }
+  std::uint64_t sum = keys_[0] * text.size();
+  for (std::size_t word = 0; word < words; ++word) {
+    const std::size_t at = word * 4;
+    const std::uint32_t value = byte(at) | (byte(at + 1) << 8) | (byte(at + 2) << 16) | (byte(at + 3) << 24);
+    sum += keys_[word + 1] * value;
+  }
+  return sum;
+}
+
+}  // namespace tarvel
