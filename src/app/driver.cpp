@@ -1,5 +1,6 @@
 #include "app/driver.h"
 
+#include <new>
 #include <string_view>
 
 #include "compare/compare_images.h"
@@ -103,8 +104,13 @@ int run_after_start_up(std::span<const std::filesystem::path> arguments, Platfor
   console.write_wide(REPORT_START);
 
   Differences differences(platform.case_folding());
-  compare_images(old_image, new_image, platform.case_folding(), TableHash(platform.hash_key()),
-                 differences);
+  try {
+    compare_images(old_image, new_image, platform.case_folding(), TableHash(platform.hash_key()),
+                   differences);
+  } catch (const std::bad_alloc&) {
+    // Sets too large for this machine's memory: no report rather than a wrong one.
+    return STATUS_NO_REPORT;
+  }
   print_report(differences, old_image, new_image, console);
   return STATUS_REPORT_PRINTED;
 }

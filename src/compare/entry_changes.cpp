@@ -127,9 +127,9 @@ void detect_entry_changes(const EntryTable& old_table, const EntryTable& new_tab
         compare_status(old_table, new_table, new_match, half, old_count, later_no_sha1,
                        later_modified, later_changed);
       });
-  differences.no_sha1.append(later_no_sha1);
-  differences.modified.append(later_modified);
-  differences.changed_status.append(later_changed);
+  differences.no_sha1.append(std::move(later_no_sha1));
+  differences.modified.append(std::move(later_modified));
+  differences.changed_status.append(std::move(later_changed));
 }
 
 }  // namespace tarvel

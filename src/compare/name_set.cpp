@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <new>
 
 namespace tarvel {
 
@@ -19,27 +20,46 @@ char16_t big_endian(char16_t unit) {
 }  // namespace
 
 void NameSet::insert(std::u16string_view text, std::uint32_t old_entry, std::uint32_t new_entry) {
+  // A path with its folded copy always fits in a block: paths are at most 2307 units long.
+  const std::size_t needed = text.size() * 2;
+  if (needed > BLOCK_UNITS - used_) {
+    if (needed > BLOCK_UNITS) {
+      throw std::bad_alloc();
+    }
+    blocks_.push_back(std::make_unique_for_overwrite<char16_t[]>(BLOCK_UNITS));
+    used_ = 0;
+  }
   Member member;
-  member.at = units_.size();
+  member.at = ((blocks_.size() - 1) << BLOCK_BITS) | used_;
   member.length = static_cast<std::uint32_t>(text.size());
   member.old_entry = old_entry;
   member.new_entry = new_entry;
-  units_.insert(units_.end(), text.begin(), text.end());
+  char16_t* out = blocks_.back().get() + used_;
+  std::copy(text.begin(), text.end(), out);
   // Folded units with their high byte first compare as bytes in the order they compare as
   // unsigned 16-bit numbers.
-  for (const char16_t unit : text) {
-    units_.push_back(big_endian(folding_->fold_unit(unit)));
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    out[text.size() + i] = big_endian(folding_->fold_unit(text[i]));
   }
+  used_ += needed;
   members_.push_back(member);
 }
 
-void NameSet::append(const NameSet& later) {
-  const std::uint64_t shift = units_.size();
-  units_.insert(units_.end(), later.units_.begin(), later.units_.end());
+void NameSet::append(NameSet&& later) {
+  const std::uint64_t shift = std::uint64_t{blocks_.size()} << BLOCK_BITS;
+  for (auto& block : later.blocks_) {
+    blocks_.push_back(std::move(block));
+  }
+  if (!later.blocks_.empty()) {
+    used_ = later.used_;
+  }
+  members_.reserve(members_.size() + later.members_.size());
   for (Member member : later.members_) {
     member.at += shift;
     members_.push_back(member);
   }
+  later.blocks_.clear();
+  later.members_.clear();
 }
 
 void NameSet::finish() const {
@@ -47,7 +67,7 @@ void NameSet::finish() const {
     return;
   }
   const auto folded = [this](const Member& member) {
-    return reinterpret_cast<const unsigned char*>(units_.data() + member.at + member.length);
+    return reinterpret_cast<const unsigned char*>(units(member.at) + member.length);
   };
   // Orders by folded units, a path that ends first sorting first; equal paths keep the order of
   // insertion, which the position of their units records.

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -33,8 +34,8 @@ class NameSet {
   // Adds a copy of text unless a member already equals it ignoring case.
   void insert(std::u16string_view text, std::uint32_t old_entry = NO_ENTRY,
               std::uint32_t new_entry = NO_ENTRY);
-  // Adds the members of a set filled after this one, as if inserted here in their order.
-  void append(const NameSet& later);
+  // Takes over the members of a set filled after this one, as if inserted here in their order.
+  void append(NameSet&& later);
   // Puts the members in order now rather than when the set is first read.
   void sort() const { finish(); }
 
@@ -44,9 +45,7 @@ class NameSet {
   }
   bool empty() const { return members_.empty(); }
 
-  std::u16string_view text(const Member& member) const {
-    return {units_.data() + member.at, member.length};
-  }
+  std::u16string_view text(const Member& member) const { return {units(member.at), member.length}; }
   // Calls visit(text, member) for every member in order.
   template <typename Visit>
   void for_each(Visit visit) const {
@@ -61,9 +60,17 @@ class NameSet {
   // is first read after an insertion.
   void finish() const;
 
+  // Paths live in blocks that never move, each path followed by its folded units stored most
+  // significant byte first; a member's position counts across blocks in insertion order.
+  static constexpr unsigned BLOCK_BITS = 16;
+  static constexpr std::size_t BLOCK_UNITS = std::size_t{1} << BLOCK_BITS;
+  const char16_t* units(std::uint64_t at) const {
+    return blocks_[at >> BLOCK_BITS].get() + (at & (BLOCK_UNITS - 1));
+  }
+
   const CaseFolding* folding_;
-  // Each path, then its folded units stored most significant byte first.
-  std::vector<char16_t> units_;
+  std::vector<std::unique_ptr<char16_t[]>> blocks_;
+  std::size_t used_ = BLOCK_UNITS;  // of the last block
   mutable std::vector<Member> members_;
   mutable std::size_t finished_ = 0;  // members known to be in order and unique
 };

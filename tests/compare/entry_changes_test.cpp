@@ -179,7 +179,7 @@ TEST(NameSetAppend, KeepsTheOrderOfInsertionAcrossSets) {
   later.insert(u"A");
   first.insert(u"c");
   first.sort();  // a set already in order takes the later members too
-  first.append(later);
+  first.append(std::move(later));
   EXPECT_EQ(members(first), (std::vector<std::u16string>{u"A", u"B", u"c"}));
 }
 
