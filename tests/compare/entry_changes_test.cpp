@@ -191,7 +191,8 @@ TEST(TableHash, HashesEqualTextsAlikeAndTellsPairsApart) {
   EXPECT_NE(hash.units(long_text), hash.units(long_text.substr(1)));
   EXPECT_NE(hash.units(u"ab", u"c"), hash.units(u"a", u"bc"));
   EXPECT_NE(hash.units(u"a"), hash.units(std::u16string_view(u"a\0", 2)));
-  const unsigned char* fold = CaseFolding::from_current_locale()->byte_table();
+  const auto folding = CaseFolding::from_current_locale();
+  const unsigned char* fold = folding->byte_table();
   EXPECT_EQ(hash.folded_bytes("Host", fold), hash.folded_bytes("hOST", fold));
   EXPECT_NE(hash.folded_bytes("host", fold), hash.folded_bytes("hos", fold));
 }
