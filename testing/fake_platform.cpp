@@ -45,6 +45,48 @@ void FakePlatform::add_file(const std::string& path, Bytes bytes) {
   files[path] = std::move(file);
 }
 
+namespace {
+
+// Output that lands in a string of the fake platform's, or on its standard output.
+class StringConsole final : public BufferedConsole {
+ public:
+  StringConsole(std::string* file, CaptureConsole* standard_output)
+      : BufferedConsole(&encode_utf8, OutputEncoding::utf8()), file_(file), out_(standard_output) {}
+  StringConsole(const StringConsole&) = delete;
+  StringConsole& operator=(const StringConsole&) = delete;
+  ~StringConsole() override { flush(); }
+  void write_path(const std::filesystem::path& path) override { write_bytes(path.string()); }
+
+ protected:
+  bool deliver(std::string_view bytes) override {
+    if (file_ != nullptr) {
+      file_->append(bytes);
+      return true;
+    }
+    out_->write_bytes(bytes);
+    out_->flush();
+    return !out_->failed();
+  }
+
+ private:
+  std::string* file_;
+  CaptureConsole* out_;
+};
+
+}  // namespace
+
+std::unique_ptr<Console> FakePlatform::open_output(const std::filesystem::path* file, LineEnds) {
+  if (file == nullptr) {
+    return std::make_unique<StringConsole>(nullptr, &console_);
+  }
+  if (output_files_refused) {
+    return nullptr;
+  }
+  std::string& contents = written[file->string()];
+  contents.clear();
+  return std::make_unique<StringConsole>(&contents, nullptr);
+}
+
 OpenedFile FakePlatform::open_file(const std::filesystem::path& path) {
   opened.push_back(path.string());
   delivered_before_opens.push_back(console_.delivered());

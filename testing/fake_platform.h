@@ -58,11 +58,15 @@ class FakePlatform final : public Platform {
   }
   OpenedFile open_file(const std::filesystem::path& path) override;
   Console& console() override { return console_; }
+  Console& error_console() override { return errors_; }
+  std::unique_ptr<Console> open_output(const std::filesystem::path* file,
+                                       LineEnds line_ends) override;
   const CaseFolding& case_folding() override { return *folding_; }
   HashKey hash_key() override { return key; }
 
   // Everything printed, wide text as UTF-8.
   std::string output() { return console_.text(); }
+  std::string error_output() { return errors_.text(); }
   // From now on standard output delivers nothing, as with a closed pipe or a full disk.
   void break_output() { console_.break_output(); }
 
@@ -72,6 +76,9 @@ class FakePlatform final : public Platform {
   int set_ups = 0;
   bool framework_started_after_set_up = false;
   std::vector<std::string> opened;
+  // Output files: what was written to each, once its console is gone.
+  std::map<std::string, std::string> written;
+  bool output_files_refused = false;
   // What had reached standard output when each file was opened.
   std::vector<std::string> delivered_before_opens;
 
@@ -79,6 +86,7 @@ class FakePlatform final : public Platform {
   std::shared_ptr<const CaseFolding> own_folding_;
   const CaseFolding* folding_;
   CaptureConsole console_;
+  CaptureConsole errors_;
 };
 
 }  // namespace tarvel::testing

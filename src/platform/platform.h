@@ -18,8 +18,15 @@ void set_up_locale_and_console();
 // The application framework's process start-up; only success or failure is used.
 bool initialise_framework();
 
-// The process's standard output, encoding wide text for the current locale.
-std::unique_ptr<Console> make_stdout_console();
+// How line ends leave a console: as the program writes them, or as the system's text files end
+// lines (CR LF on Windows).
+enum class LineEnds { as_written, native };
+
+// The process's standard output or standard error, encoding wide text for the current locale.
+std::unique_ptr<Console> make_stdout_console(LineEnds line_ends = LineEnds::native);
+std::unique_ptr<Console> make_stderr_console();
+// A file created, or emptied, for output; null when that cannot be done.
+std::unique_ptr<Console> make_file_console(const std::filesystem::path& path, LineEnds line_ends);
 
 // The encoding that a locale gives standard output, learnt without changing the process's
 // locale: on POSIX a locale name such as "en_US.ISO-8859-1"; on Windows a runtime locale name
@@ -48,6 +55,12 @@ class Platform {
   virtual bool initialise_framework() = 0;
   virtual OpenedFile open_file(const std::filesystem::path& path) = 0;
   virtual Console& console() = 0;
+  // Standard error, for the companion programs' one-line reports of trouble.
+  virtual Console& error_console() = 0;
+  // Output for bytes that must leave exactly as written (JSON Lines, CSV): a file created for
+  // it, or standard output where `file` is null. Null when the file cannot be created.
+  virtual std::unique_ptr<Console> open_output(const std::filesystem::path* file,
+                                               LineEnds line_ends) = 0;
   // Case mappings of the locale chosen by set_up_locale_and_console.
   virtual const CaseFolding& case_folding() = 0;
   virtual HashKey hash_key() = 0;
@@ -62,11 +75,17 @@ class SystemPlatform : public Platform {
     return open_input_file(path);
   }
   Console& console() override;
+  Console& error_console() override;
+  std::unique_ptr<Console> open_output(const std::filesystem::path* file,
+                                       LineEnds line_ends) override {
+    return file == nullptr ? make_stdout_console(line_ends) : make_file_console(*file, line_ends);
+  }
   const CaseFolding& case_folding() override;
   HashKey hash_key() override { return random_hash_key(); }
 
  private:
   std::unique_ptr<Console> console_;
+  std::unique_ptr<Console> error_console_;
   std::shared_ptr<const CaseFolding> folding_;
 };
 

@@ -94,22 +94,29 @@ bool wait_until_writable(int fd) {
   }
 }
 
-class StdoutConsole final : public BufferedConsole {
+// Output to a file descriptor: standard output or error, or a file the program created.
+class DescriptorConsole final : public BufferedConsole {
  public:
-  StdoutConsole() : BufferedConsole(&encode_for_locale, encoding_of_current_locale()) {}
-  StdoutConsole(const StdoutConsole&) = delete;
-  StdoutConsole& operator=(const StdoutConsole&) = delete;
-  ~StdoutConsole() override { flush(); }
+  DescriptorConsole(int fd, bool owned)
+      : BufferedConsole(&encode_for_locale, encoding_of_current_locale()), fd_(fd), owned_(owned) {}
+  DescriptorConsole(const DescriptorConsole&) = delete;
+  DescriptorConsole& operator=(const DescriptorConsole&) = delete;
+  ~DescriptorConsole() override {
+    flush();
+    if (owned_) {
+      ::close(fd_);
+    }
+  }
 
   void write_path(const std::filesystem::path& path) override { write_bytes(path.native()); }
 
  protected:
-  // A standard output left non-blocking by whoever started us is waited for, not given up on;
-  // a write that truly fails (closed pipe with SIGPIPE ignored, full disk, closed descriptor)
-  // is reported, so that the run does not end as a success with a short report.
+  // An output left non-blocking by whoever started us is waited for, not given up on; a write
+  // that truly fails (closed pipe with SIGPIPE ignored, full disk, closed descriptor) is
+  // reported, so that the run does not end as a success with short output.
   bool deliver(std::string_view bytes) override {
     while (!bytes.empty()) {
-      const ssize_t written = ::write(STDOUT_FILENO, bytes.data(), bytes.size());
+      const ssize_t written = ::write(fd_, bytes.data(), bytes.size());
       if (written > 0) {
         bytes.remove_prefix(static_cast<std::size_t>(written));
         continue;
@@ -118,7 +125,7 @@ class StdoutConsole final : public BufferedConsole {
         continue;
       }
       if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-        if (!wait_until_writable(STDOUT_FILENO)) {
+        if (!wait_until_writable(fd_)) {
           return false;
         }
         continue;
@@ -127,6 +134,10 @@ class StdoutConsole final : public BufferedConsole {
     }
     return true;
   }
+
+ private:
+  int fd_;
+  bool owned_;
 };
 
 // Switches the calling thread to another locale for as long as it lives; the process's locale
@@ -247,7 +258,21 @@ void set_up_locale_and_console() {
 
 bool initialise_framework() { return true; }
 
-std::unique_ptr<Console> make_stdout_console() { return std::make_unique<StdoutConsole>(); }
+std::unique_ptr<Console> make_stdout_console(LineEnds) {
+  return std::make_unique<DescriptorConsole>(STDOUT_FILENO, false);
+}
+
+std::unique_ptr<Console> make_stderr_console() {
+  return std::make_unique<DescriptorConsole>(STDERR_FILENO, false);
+}
+
+std::unique_ptr<Console> make_file_console(const std::filesystem::path& path, LineEnds) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
+  if (fd < 0) {
+    return nullptr;
+  }
+  return std::make_unique<DescriptorConsole>(fd, true);
+}
 
 std::optional<OutputEncoding> output_encoding_of_locale(const std::string& name) {
   const ThreadLocale locale(name);

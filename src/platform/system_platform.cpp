@@ -9,6 +9,7 @@ void SystemPlatform::set_up_locale_and_console() {
     console_->flush();
   }
   console_ = make_stdout_console();
+  error_console_.reset();
   folding_ = make_case_folding();
 }
 
@@ -17,6 +18,13 @@ Console& SystemPlatform::console() {
     console_ = make_stdout_console();
   }
   return *console_;
+}
+
+Console& SystemPlatform::error_console() {
+  if (!error_console_) {
+    error_console_ = make_stderr_console();
+  }
+  return *error_console_;
 }
 
 const CaseFolding& SystemPlatform::case_folding() {

@@ -145,14 +145,22 @@ OutputEncoding encoding_of_code_page(UINT code_page) {
   });
 }
 
-class StdoutConsole final : public BufferedConsole {
+// Output to a handle: standard output or error, or a file the program created.
+class HandleConsole final : public BufferedConsole {
  public:
-  StdoutConsole()
+  HandleConsole(HANDLE output, bool owned, LineEnds line_ends)
       : BufferedConsole(&encode_for_code_page, encoding_of_code_page(locale_code_page)),
-        output_(::GetStdHandle(STD_OUTPUT_HANDLE)) {}
-  StdoutConsole(const StdoutConsole&) = delete;
-  StdoutConsole& operator=(const StdoutConsole&) = delete;
-  ~StdoutConsole() override { flush(); }
+        output_(output),
+        owned_(owned),
+        line_ends_(line_ends) {}
+  HandleConsole(const HandleConsole&) = delete;
+  HandleConsole& operator=(const HandleConsole&) = delete;
+  ~HandleConsole() override {
+    flush();
+    if (owned_) {
+      ::CloseHandle(output_);
+    }
+  }
 
   void write_path(const std::filesystem::path& path) override {
     const std::wstring& native = path.native();
@@ -165,9 +173,12 @@ class StdoutConsole final : public BufferedConsole {
   }
 
  protected:
-  // Line ends leave as CR LF, as a text-mode stream would write them; every other byte is
-  // written as it is.
+  // In text output, line ends leave as CR LF, as a text-mode stream would write them; every
+  // other byte is written as it is.
   bool deliver(std::string_view bytes) override {
+    if (line_ends_ == LineEnds::as_written) {
+      return write_all(bytes);
+    }
     translated_.clear();
     translated_.reserve(bytes.size() + bytes.size() / 8);
     for (const char byte : bytes) {
@@ -180,8 +191,8 @@ class StdoutConsole final : public BufferedConsole {
   }
 
  private:
-  // A write that fails (a closed pipe, a full disk, no standard output at all) is reported, so
-  // that the run does not end as a success with a short report.
+  // A write that fails (a closed pipe, a full disk, no output at all) is reported, so that the
+  // run does not end as a success with short output.
   bool write_all(std::string_view bytes) {
     if (output_ == nullptr || output_ == INVALID_HANDLE_VALUE) {
       return false;
@@ -204,6 +215,8 @@ class StdoutConsole final : public BufferedConsole {
   }
 
   HANDLE output_;
+  bool owned_;
+  LineEnds line_ends_;
   std::string translated_;
 };
 
@@ -269,7 +282,23 @@ bool initialise_framework() {
   return ::GetModuleHandleW(nullptr) != nullptr && ::GetCommandLineW() != nullptr;
 }
 
-std::unique_ptr<Console> make_stdout_console() { return std::make_unique<StdoutConsole>(); }
+std::unique_ptr<Console> make_stdout_console(LineEnds line_ends) {
+  return std::make_unique<HandleConsole>(::GetStdHandle(STD_OUTPUT_HANDLE), false, line_ends);
+}
+
+std::unique_ptr<Console> make_stderr_console() {
+  return std::make_unique<HandleConsole>(::GetStdHandle(STD_ERROR_HANDLE), false,
+                                         LineEnds::native);
+}
+
+std::unique_ptr<Console> make_file_console(const std::filesystem::path& path, LineEnds line_ends) {
+  const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    return nullptr;
+  }
+  return std::make_unique<HandleConsole>(file, true, line_ends);
+}
 
 std::optional<OutputEncoding> output_encoding_of_locale(const std::string& name) {
   const UINT code_page = code_page_of_locale_name(name.c_str());

@@ -1,0 +1,249 @@
+#include "app/diff_driver.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/image_files.h"
+#include "compare/compare_images.h"
+#include "report/diff_output.h"
+#include "report/exclusions.h"
+
+namespace tarvel {
+
+namespace {
+
+constexpr std::string_view PROGRAM = "tarvel-diff";
+
+constexpr std::string_view USAGE =
+    "Usage: tarvel-diff [OPTIONS] OLD NEW\n"
+    "Compares two snapshot images as tarvel does and writes what changed.\n"
+    "\n"
+    "  --format FORMAT       text (the default: tarvel's sections), jsonl or csv\n"
+    "  -o, --output FILE     write to FILE instead of standard output\n"
+    "  --exclude-from FILE   leave out the items that match a rule of FILE:\n"
+    "                        one rule a line, GLOB or SECTION<TAB>GLOB, where SECTION is\n"
+    "                        autorun, application, hosts or file; '#' starts a comment\n"
+    "  --summary             write the counts only\n"
+    "  -q, --quiet           write nothing; only the exit status tells\n"
+    "  -h, --help            show this help and exit\n"
+    "  --version             show the version and exit\n"
+    "\n"
+    "Exit status: 0 no differences, 1 differences, 2 trouble.\n";
+
+struct Options {
+  DiffFormat format = DiffFormat::text;
+  std::optional<std::filesystem::path> output;
+  std::optional<std::filesystem::path> rules;
+  bool summary = false;
+  bool quiet = false;
+  bool help = false;
+  bool version = false;
+  std::vector<std::filesystem::path> images;
+};
+
+// Reads the options; false, with the complaint in error, on bad usage.
+bool parse_options(std::span<const std::filesystem::path> arguments, Options& options,
+                   std::string& error) {
+  bool only_paths = false;
+  for (std::size_t at = 1; at < arguments.size(); ++at) {
+    const std::filesystem::path& argument = arguments[at];
+    const std::string text = ascii_argument(argument);
+    if (only_paths || text.empty() || text == "-" || text.front() != '-') {
+      options.images.push_back(argument);
+      continue;
+    }
+    if (text == "--") {
+      only_paths = true;
+      continue;
+    }
+    // An option's value follows it, or its '='.
+    const std::size_t equals = text.find('=');
+    const std::string name = text.substr(0, equals);
+    const auto value = [&](std::filesystem::path& out) {
+      if (equals != std::string::npos) {
+        // The value is ASCII here, as the whole argument is.
+        out = text.substr(equals + 1);
+        return true;
+      }
+      if (at + 1 >= arguments.size()) {
+        error = "option " + name + " needs a value";
+        return false;
+      }
+      out = arguments[++at];
+      return true;
+    };
+    if (name == "--format") {
+      std::filesystem::path format;
+      if (!value(format)) {
+        return false;
+      }
+      const std::string format_name = ascii_argument(format);
+      if (format_name == "text") {
+        options.format = DiffFormat::text;
+      } else if (format_name == "jsonl") {
+        options.format = DiffFormat::jsonl;
+      } else if (format_name == "csv") {
+        options.format = DiffFormat::csv;
+      } else {
+        error = "unknown format '" + format_name + "' (text, jsonl or csv)";
+        return false;
+      }
+    } else if (name == "-o" || name == "--output") {
+      if (!value(options.output.emplace())) {
+        return false;
+      }
+    } else if (name == "--exclude-from") {
+      if (!value(options.rules.emplace())) {
+        return false;
+      }
+    } else if (text == "--summary") {
+      options.summary = true;
+    } else if (text == "-q" || text == "--quiet") {
+      options.quiet = true;
+    } else if (text == "-h" || text == "--help") {
+      options.help = true;
+    } else if (text == "--version") {
+      options.version = true;
+    } else {
+      error = "unknown option " + text;
+      return false;
+    }
+  }
+  if (!options.help && !options.version && options.images.size() != 2) {
+    error = "two images are needed, OLD and NEW";
+    return false;
+  }
+  return true;
+}
+
+// The rules file's text; false when it cannot be read (an empty file holds no rules).
+bool read_rules(Platform& platform, const std::filesystem::path& path, std::string& text) {
+  const OpenedFile opened = platform.open_file(path);
+  if (!opened.file) {
+    return opened.failure == OpenFailure::empty;
+  }
+  text.resize(opened.file->size());
+  std::size_t got = 0;
+  while (got < text.size()) {
+    const std::ptrdiff_t count = opened.file->read(
+        {reinterpret_cast<std::uint8_t*>(text.data()) + got, text.size() - got});
+    if (count <= 0) {
+      return false;
+    }
+    got += static_cast<std::size_t>(count);
+  }
+  return true;
+}
+
+ImageFacts facts_of(const std::filesystem::path& path, const LoadResult& result) {
+  ImageFacts facts;
+  path_as_json(path, facts.path_json);
+  path_as_utf8(path, facts.path_utf8);
+  facts.version = result.version;
+  facts.digest = result.digest;
+  return facts;
+}
+
+}  // namespace
+
+int run_diff(std::span<const std::filesystem::path> arguments, Platform& platform) {
+  platform.set_up_locale_and_console();
+  Options options;
+  std::string error;
+  if (!parse_options(arguments, options, error)) {
+    report_trouble(platform, PROGRAM, nullptr, error + "\nTry 'tarvel-diff --help'.");
+    return STATUS_TROUBLE;
+  }
+  if (options.help || options.version) {
+    Console& out = platform.console();
+    out.write_bytes(options.help ? USAGE : "tarvel-diff " TARVEL_VERSION_TEXT "\n");
+    out.flush();
+    return out.failed() ? STATUS_TROUBLE : STATUS_SAME;
+  }
+
+  Exclusions exclusions;
+  if (options.rules) {
+    std::string text;
+    Exclusions::Error rule_error;
+    if (!read_rules(platform, *options.rules, text)) {
+      report_trouble(platform, PROGRAM, &*options.rules, "cannot read the rules");
+      return STATUS_TROUBLE;
+    }
+    if (!Exclusions::parse(text, exclusions, rule_error)) {
+      report_trouble(platform, PROGRAM, &*options.rules,
+                     "line " + std::to_string(rule_error.line) + ": " + rule_error.message);
+      return STATUS_TROUBLE;
+    }
+  }
+
+  const DriveMap drive_map = identity_drive_map();
+  WindowBuffers windows;
+  ImageLoader loader(windows);
+  LoadedImage old_image;
+  LoadedImage new_image;
+  const LoadResult old_result = load_image_file(platform, loader, options.images[0], old_image);
+  if (!old_result.ok()) {
+    report_trouble(platform, PROGRAM, &options.images[0], describe_failure(old_result));
+    return STATUS_TROUBLE;
+  }
+  const LoadResult new_result = load_image_file(platform, loader, options.images[1], new_image,
+                                                normalise_with(drive_map));
+  if (!new_result.ok()) {
+    report_trouble(platform, PROGRAM, &options.images[1], describe_failure(new_result));
+    return STATUS_TROUBLE;
+  }
+
+  const CaseFolding& folding = platform.case_folding();
+  Differences differences(folding);
+  try {
+    compare_images(old_image, new_image, folding, TableHash(platform.hash_key()), differences);
+  } catch (const std::bad_alloc&) {
+    report_trouble(platform, PROGRAM, nullptr, "not enough memory to compare the images");
+    return STATUS_TROUBLE;
+  }
+
+  // Text for a terminal goes where tarvel's report goes; JSON Lines and CSV leave byte for byte.
+  std::unique_ptr<Console> opened;
+  Console* out = nullptr;
+  if (!options.quiet) {
+    if (options.format == DiffFormat::text && !options.output) {
+      out = &platform.console();
+    } else {
+      opened = platform.open_output(options.output ? &*options.output : nullptr,
+                                    options.format == DiffFormat::text ? LineEnds::native
+                                                                       : LineEnds::as_written);
+      if (!opened) {
+        report_trouble(platform, PROGRAM, &*options.output, "cannot create it");
+        return STATUS_TROUBLE;
+      }
+      out = opened.get();
+    }
+  }
+  DiscardingConsole nowhere;
+  const std::unique_ptr<DiffWriter> writer =
+      make_diff_writer(options.format, !options.summary, out != nullptr ? *out : nowhere);
+  writer->header(facts_of(options.images[0], old_result), facts_of(options.images[1], new_result));
+  DiffCounts counts;
+  for_each_report_item(differences, old_image, new_image, [&](const ReportItem& item) {
+    if (!exclusions.empty() && exclusions.excludes(item, folding)) {
+      ++counts.excluded[item.list];
+      return;
+    }
+    ++counts.shown[item.list];
+    writer->item(item);
+  });
+  writer->finish();
+  writer->summary(counts);
+  if (out != nullptr) {
+    out->flush();
+    if (out->failed()) {
+      report_trouble(platform, PROGRAM, options.output ? &*options.output : nullptr,
+                     options.output ? "cannot write it" : "cannot write to standard output");
+      return STATUS_TROUBLE;
+    }
+  }
+  return counts.differences() == 0 ? STATUS_SAME : STATUS_DIFFERENT;
+}
+
+}  // namespace tarvel

@@ -1,0 +1,170 @@
+#include "app/dump_driver.h"
+
+#include <optional>
+#include <string>
+
+#include "app/diff_driver.h"
+#include "app/image_files.h"
+#include "report/dump_output.h"
+
+namespace tarvel {
+
+namespace {
+
+constexpr std::string_view PROGRAM = "tarvel-dump";
+
+constexpr std::string_view USAGE =
+    "Usage: tarvel-dump [--format jsonl|csv] [--verify] IMAGE\n"
+    "Writes everything one snapshot image holds, record by record, in the same small memory\n"
+    "whatever its size: a header, every hosts line, application and entry.\n"
+    "\n"
+    "  --format FORMAT   jsonl (the default) or csv\n"
+    "  --verify          read and check the image only; write nothing\n"
+    "  -h, --help        show this help and exit\n"
+    "  --version         show the version and exit\n"
+    "\n"
+    "Exit status: 0 a sound image, 1 a refused one (digest mismatch, malformed), 2 trouble.\n";
+
+struct Options {
+  DumpFormat format = DumpFormat::jsonl;
+  bool verify = false;
+  bool help = false;
+  bool version = false;
+  std::optional<std::filesystem::path> image;
+};
+
+bool parse_options(std::span<const std::filesystem::path> arguments, Options& options,
+                   std::string& error) {
+  bool only_paths = false;
+  for (std::size_t at = 1; at < arguments.size(); ++at) {
+    const std::string text = ascii_argument(arguments[at]);
+    if (only_paths || text.empty() || text == "-" || text.front() != '-') {
+      if (options.image) {
+        error = "one image only";
+        return false;
+      }
+      options.image = arguments[at];
+    } else if (text == "--") {
+      only_paths = true;
+    } else if (text == "--format" || text.starts_with("--format=")) {
+      std::string name;
+      if (text == "--format") {
+        if (at + 1 >= arguments.size()) {
+          error = "option --format needs a value";
+          return false;
+        }
+        name = ascii_argument(arguments[++at]);
+      } else {
+        name = text.substr(9);
+      }
+      if (name == "jsonl") {
+        options.format = DumpFormat::jsonl;
+      } else if (name == "csv") {
+        options.format = DumpFormat::csv;
+      } else {
+        error = "unknown format '" + name + "' (jsonl or csv)";
+        return false;
+      }
+    } else if (text == "--verify") {
+      options.verify = true;
+    } else if (text == "-h" || text == "--help") {
+      options.help = true;
+    } else if (text == "--version") {
+      options.version = true;
+    } else {
+      error = "unknown option " + text;
+      return false;
+    }
+  }
+  if (!options.help && !options.version && !options.image) {
+    error = "an image is needed";
+    return false;
+  }
+  return true;
+}
+
+// Keeps the header block of the image and nothing else.
+class HeaderSink final : public RecordSink {
+ public:
+  void header(std::span<const std::uint8_t> bytes) override {
+    block.assign(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  }
+  void entry(const EntryFields&) override {}
+  void entry_end(const PropertiesEnd&) override {}
+
+  std::string block;
+};
+
+LoadResult read_once(Platform& platform, ImageLoader& loader, const std::filesystem::path& path,
+                     RecordSink& sink) {
+  const OpenedFile opened = platform.open_file(path);
+  if (!opened.file) {
+    LoadResult refused;
+    refused.read_failure = read_failure_of(opened.failure);
+    return refused;
+  }
+  return loader.load(*opened.file, sink);
+}
+
+}  // namespace
+
+int run_dump(std::span<const std::filesystem::path> arguments, Platform& platform) {
+  platform.set_up_locale_and_console();
+  Options options;
+  std::string error;
+  if (!parse_options(arguments, options, error)) {
+    report_trouble(platform, PROGRAM, nullptr, error + "\nTry 'tarvel-dump --help'.");
+    return STATUS_TROUBLE;
+  }
+  if (options.help || options.version) {
+    Console& out = platform.console();
+    out.write_bytes(options.help ? USAGE : "tarvel-dump " TARVEL_VERSION_TEXT "\n");
+    out.flush();
+    return out.failed() ? STATUS_TROUBLE : STATUS_SAME;
+  }
+
+  const std::filesystem::path& path = *options.image;
+  WindowBuffers windows;
+  ImageLoader loader(windows);
+  // A first reading tells whether the image is sound, so that the header can say so before
+  // any record; the second writes the records as they stream past.
+  HeaderSink header_sink;
+  const LoadResult checked = read_once(platform, loader, path, header_sink);
+  if (checked.outcome == LoadOutcome::unreadable || checked.outcome == LoadOutcome::out_of_memory) {
+    report_trouble(platform, PROGRAM, &path, describe_failure(checked));
+    return STATUS_TROUBLE;
+  }
+  const int verdict = checked.ok() ? STATUS_SAME : STATUS_DIFFERENT;
+  if (options.verify) {
+    if (!checked.ok()) {
+      report_trouble(platform, PROGRAM, &path, describe_failure(checked));
+    }
+    return verdict;
+  }
+
+  const std::unique_ptr<Console> out = platform.open_output(nullptr, LineEnds::as_written);
+  const std::unique_ptr<DumpWriter> writer = make_dump_writer(options.format, *out);
+  DumpHeader header;
+  path_as_json(path, header.path_json);
+  path_as_utf8(path, header.path_utf8);
+  header.result = checked;
+  header.header_block = header_sink.block;
+  writer->write_header(header);
+  const LoadResult dumped = read_once(platform, loader, path, *writer);
+  writer->finish();
+  out->flush();
+  if (dumped.outcome != checked.outcome || dumped.offset != checked.offset) {
+    report_trouble(platform, PROGRAM, &path, "changed while it was read");
+    return STATUS_TROUBLE;
+  }
+  if (out->failed()) {
+    report_trouble(platform, PROGRAM, nullptr, "cannot write to standard output");
+    return STATUS_TROUBLE;
+  }
+  if (!checked.ok()) {
+    report_trouble(platform, PROGRAM, &path, describe_failure(checked));
+  }
+  return verdict;
+}
+
+}  // namespace tarvel

@@ -1,0 +1,113 @@
+#include "app/image_files.h"
+
+#include <type_traits>
+
+#include "report/machine_text.h"
+
+namespace tarvel {
+
+LoadResult load_image_file(Platform& platform, ImageLoader& loader,
+                           const std::filesystem::path& path, LoadedImage& image,
+                           DirectoryRewrite rewrite) {
+  const OpenedFile opened = platform.open_file(path);
+  if (!opened.file) {
+    LoadResult refused;
+    refused.read_failure = read_failure_of(opened.failure);
+    return refused;
+  }
+  TableSink sink(image, std::move(rewrite));
+  return loader.load(*opened.file, sink);
+}
+
+DirectoryRewrite normalise_with(const DriveMap& drive_map) {
+  return [&drive_map](std::span<char16_t> directory) {
+    normalise_directory(directory, drive_map);
+  };
+}
+
+std::string describe_failure(const LoadResult& result) {
+  switch (result.outcome) {
+    case LoadOutcome::loaded:
+      return "loaded";
+    case LoadOutcome::unreadable:
+      switch (result.read_failure) {
+        case ReadFailure::not_regular:
+          return "not a regular file";
+        case ReadFailure::too_large:
+          return "too large (4 GiB or more)";
+        case ReadFailure::empty:
+          return "empty";
+        case ReadFailure::read_error:
+          return "read error: the file ended early or could not be read";
+        case ReadFailure::none:
+        case ReadFailure::cannot_open:
+          break;
+      }
+      return "cannot open";
+    case LoadOutcome::version_refused:
+      if (result.version >= OLDEST_VERSION && result.version <= NEWEST_VERSION) {
+        return "too short for a version " + std::to_string(result.version) + " image";
+      }
+      return "version " + std::to_string(result.version) + " not supported";
+    case LoadOutcome::digest_refused:
+      return "digest mismatch";
+    case LoadOutcome::malformed:
+      return "malformed at byte offset " + std::to_string(result.offset) + ": expected " +
+             result.expected;
+    case LoadOutcome::out_of_memory:
+      return "too large for this machine's memory";
+  }
+  return "cannot be read";
+}
+
+std::string ascii_argument(const std::filesystem::path& argument) {
+  std::string text;
+  for (const std::filesystem::path::value_type unit : argument.native()) {
+    const auto value = static_cast<std::make_unsigned_t<std::filesystem::path::value_type>>(unit);
+    if (value == 0 || value >= 0x80) {
+      return {};
+    }
+    text.push_back(static_cast<char>(value));
+  }
+  return text;
+}
+
+namespace {
+
+// The native units of a path: bytes on POSIX, UTF-16 on Windows.
+#ifdef _WIN32
+std::u16string native_text(const std::filesystem::path& path) {
+  const std::wstring& native = path.native();
+  return std::u16string(native.begin(), native.end());
+}
+#else
+std::string_view native_text(const std::filesystem::path& path) { return path.native(); }
+#endif
+
+}  // namespace
+
+bool path_as_json(const std::filesystem::path& path, std::string& out) {
+  const auto text = native_text(path);
+  return append_json_string(out, text);
+}
+
+bool path_as_utf8(const std::filesystem::path& path, std::string& out) {
+  const auto text = native_text(path);
+  return append_utf8(out, text);
+}
+
+void report_trouble(Platform& platform, std::string_view program,
+                    const std::filesystem::path* path, std::string_view message) {
+  Console& errors = platform.error_console();
+  errors.write_bytes(program);
+  errors.write_bytes(": ");
+  if (path != nullptr) {
+    errors.write_path(*path);
+    errors.write_bytes(": ");
+  }
+  errors.write_bytes(message);
+  errors.write_bytes("\n");
+  errors.flush();
+}
+
+}  // namespace tarvel

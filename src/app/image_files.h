@@ -1,0 +1,39 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "compare/entry_identity.h"
+#include "image/load_image.h"
+#include "image/loaded_image.h"
+#include "platform/platform.h"
+
+namespace tarvel {
+
+// Opens and loads one image file into the tables; a file that cannot be opened comes back as
+// unreadable, with the reason.
+LoadResult load_image_file(Platform& platform, ImageLoader& loader,
+                           const std::filesystem::path& path, LoadedImage& image,
+                           DirectoryRewrite rewrite = {});
+
+// The rewrite that new-image directories get before they are matched and printed.
+DirectoryRewrite normalise_with(const DriveMap& drive_map);
+
+// What went wrong with an image, in a few words for a one-line message: "cannot open",
+// "version 9 not supported", "malformed at byte offset 4711: expected ...".
+std::string describe_failure(const LoadResult& result);
+
+// A command-line argument as text, where it is ASCII; empty otherwise. Options are ASCII.
+std::string ascii_argument(const std::filesystem::path& argument);
+
+// A path as the user gave it, as a JSON string and as UTF-8 text; false when the path is not
+// valid in its encoding and some of it was replaced.
+bool path_as_json(const std::filesystem::path& path, std::string& out);
+bool path_as_utf8(const std::filesystem::path& path, std::string& out);
+
+// Writes "<program>: <path>: <message>\n" (or without the path) on standard error.
+void report_trouble(Platform& platform, std::string_view program,
+                    const std::filesystem::path* path, std::string_view message);
+
+}  // namespace tarvel

@@ -1,0 +1,310 @@
+#include "report/diff_output.h"
+
+#include <cinttypes>
+#include <cstdio>
+
+#include "compare/entry_changes.h"
+#include "report/machine_text.h"
+#include "report/text_report.h"
+
+namespace tarvel {
+
+namespace {
+
+std::string_view digest_name(DigestState digest) {
+  switch (digest) {
+    case DigestState::checked:
+      return "checked";
+    case DigestState::mismatch:
+      return "mismatch";
+    case DigestState::absent:
+      break;
+  }
+  return "absent";
+}
+
+std::string hex_word(std::uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08" PRIx32, value);
+  return text;
+}
+
+// An entry's SHA1 value as a JSON string, or null where it has none.
+void append_sha1_json(std::string& out, const EntryTable* table, const EntryRow* row) {
+  const std::u16string value = row != nullptr ? table->sha1_text(*row) : std::u16string();
+  if (row == nullptr || row->sha1_form == Sha1Form::none) {
+    out += "null";
+  } else {
+    append_json_string(out, value);
+  }
+}
+
+void append_status_json(std::string& out, const EntryRow& row) {
+  const MaskedStatus status = mask_status(row);
+  out += "{\"flags_a\":" + std::to_string(status.flags_a) +
+         ",\"flags_b\":" + std::to_string(status.flags_b) +
+         ",\"flags_c\":" + std::to_string(status.flags_c) +
+         ",\"flags_d\":" + std::to_string(status.flags_d) + "}";
+}
+
+std::string status_text(const EntryRow& row) {
+  const MaskedStatus status = mask_status(row);
+  return hex_word(status.flags_a) + " " + hex_word(status.flags_b) + " " +
+         hex_word(status.flags_c) + " " + hex_word(status.flags_d);
+}
+
+// Console output in lines built whole, so a line never reaches the console half written.
+class LineWriter : public DiffWriter {
+ protected:
+  explicit LineWriter(Console& console) : console_(console) {}
+  void emit() {
+    console_.write_bytes(line_);
+    line_.clear();
+  }
+  Console& console_;
+  std::string line_;
+};
+
+class JsonLinesWriter final : public LineWriter {
+ public:
+  JsonLinesWriter(Console& console, bool items) : LineWriter(console), items_(items) {}
+
+  void header(const ImageFacts& old_image, const ImageFacts& new_image) override {
+    if (!items_) {
+      return;
+    }
+    line_ += "{\"type\":\"header\",\"schema\":\"";
+    line_ += DIFF_SCHEMA;
+    line_ += "\",\"tool\":\"tarvel-diff\",\"tool_version\":\"1.05\"";
+    image(",\"old\":", old_image);
+    image(",\"new\":", new_image);
+    line_ += "}\n";
+    emit();
+  }
+
+  void item(const ReportItem& item) override {
+    if (!items_) {
+      return;
+    }
+    const ReportList& kind = item.kind();
+    line_ += "{\"type\":\"change\",\"section\":\"";
+    line_ += kind.section_name;
+    line_ += "\",\"change\":\"";
+    line_ += kind.change_name;
+    line_ += "\",";
+    bool whole = true;
+    std::string raw;
+    if (kind.section == Section::hosts) {
+      line_ += "\"line\":";
+      if (!append_json_string(line_, item.line)) {
+        whole = false;
+        raw += ",\"line_hex\":\"";
+        append_hex(raw, item.line);
+        raw += '"';
+      }
+    } else {
+      line_ += kind.section == Section::application ? "\"label\":" : "\"path\":";
+      if (!append_json_string(line_, item.text)) {
+        whole = false;
+        raw += kind.section == Section::application ? ",\"label_hex\":\"" : ",\"path_hex\":\"";
+        append_hex(raw, item.text);
+        raw += '"';
+      }
+    }
+    if (kind.section == Section::application) {
+      line_ += ",\"key\":";
+      if (!append_json_string(line_, item.key)) {
+        whole = false;
+        raw += ",\"key_hex\":\"";
+        append_hex(raw, item.key);
+        raw += '"';
+      }
+    }
+    if (kind.change == Change::modified || kind.change == Change::no_sha1) {
+      line_ += ",\"old_sha1\":";
+      append_sha1_json(line_, item.old_table, item.old_row);
+      line_ += ",\"new_sha1\":";
+      append_sha1_json(line_, item.new_table, item.new_row);
+    }
+    if (kind.change == Change::status && item.old_row != nullptr && item.new_row != nullptr) {
+      line_ += ",\"old_status\":";
+      append_status_json(line_, *item.old_row);
+      line_ += ",\"new_status\":";
+      append_status_json(line_, *item.new_row);
+    }
+    if (!whole) {
+      line_ += ",\"lossy\":true";
+      line_ += raw;
+    }
+    line_ += "}\n";
+    emit();
+  }
+
+  void summary(const DiffCounts& counts) override {
+    line_ += "{\"type\":\"summary\",\"counts\":";
+    counts_object(counts.shown);
+    line_ += ",\"excluded\":";
+    counts_object(counts.excluded);
+    line_ += ",\"differences\":" + std::to_string(counts.differences()) + "}\n";
+    emit();
+  }
+
+  void finish() override {}
+
+ private:
+  void image(std::string_view name, const ImageFacts& facts) {
+    line_ += name;
+    line_ += "{\"path\":" + facts.path_json + ",\"version\":" + std::to_string(facts.version) +
+             ",\"digest\":\"";
+    line_ += digest_name(facts.digest);
+    line_ += "\"}";
+  }
+
+  // {"autorun":{"added":n,"removed":n},...}, sections in report order.
+  void counts_object(const std::array<std::size_t, REPORT_LIST_COUNT>& counts) {
+    line_ += '{';
+    bool first_section = true;
+    for (const std::string_view section : {"autorun", "application", "hosts", "file"}) {
+      line_ += first_section ? "\"" : ",\"";
+      first_section = false;
+      line_ += section;
+      line_ += "\":{";
+      bool first_change = true;
+      for (std::size_t list = 0; list < REPORT_LIST_COUNT; ++list) {
+        if (REPORT_LISTS[list].section_name != section) {
+          continue;
+        }
+        line_ += first_change ? "\"" : ",\"";
+        first_change = false;
+        line_ += REPORT_LISTS[list].change_name;
+        line_ += "\":" + std::to_string(counts[list]);
+      }
+      line_ += '}';
+    }
+    line_ += '}';
+  }
+
+  bool items_;
+};
+
+class CsvWriter final : public LineWriter {
+ public:
+  CsvWriter(Console& console, bool items) : LineWriter(console), items_(items) {}
+
+  void header(const ImageFacts&, const ImageFacts&) override {
+    if (items_) {
+      record({"section", "change", "item", "key", "old_sha1", "new_sha1", "old_status",
+              "new_status", "item_hex"});
+    }
+  }
+
+  void item(const ReportItem& item) override {
+    if (!items_) {
+      return;
+    }
+    const ReportList& kind = item.kind();
+    std::vector<std::string> fields(9);
+    fields[0] = kind.section_name;
+    fields[1] = kind.change_name;
+    bool whole = kind.section == Section::hosts ? append_utf8(fields[2], item.line)
+                                                : append_utf8(fields[2], item.text);
+    whole = append_utf8(fields[3], item.key) && whole;
+    if (kind.change == Change::modified || kind.change == Change::no_sha1) {
+      append_utf8(fields[4], item.old_row != nullptr ? item.old_table->sha1_text(*item.old_row)
+                                                     : std::u16string());
+      append_utf8(fields[5], item.new_row != nullptr ? item.new_table->sha1_text(*item.new_row)
+                                                     : std::u16string());
+    }
+    if (kind.change == Change::status && item.old_row != nullptr && item.new_row != nullptr) {
+      fields[6] = status_text(*item.old_row);
+      fields[7] = status_text(*item.new_row);
+    }
+    if (!whole) {
+      if (kind.section == Section::hosts) {
+        append_hex(fields[8], item.line);
+      } else {
+        append_hex(fields[8], item.text);
+      }
+    }
+    append_csv_record(line_, fields);
+    emit();
+  }
+
+  void summary(const DiffCounts& counts) override {
+    if (items_) {
+      return;  // CSV holds one kind of record: the summary is written alone, with --summary
+    }
+    record({"section", "change", "count", "excluded"});
+    for (std::size_t list = 0; list < REPORT_LIST_COUNT; ++list) {
+      record({std::string(REPORT_LISTS[list].section_name),
+              std::string(REPORT_LISTS[list].change_name), std::to_string(counts.shown[list]),
+              std::to_string(counts.excluded[list])});
+    }
+  }
+
+  void finish() override {}
+
+ private:
+  void record(const std::vector<std::string>& fields) {
+    append_csv_record(line_, fields);
+    emit();
+  }
+
+  bool items_;
+};
+
+class TextWriter final : public DiffWriter {
+ public:
+  TextWriter(Console& console, bool items) : console_(console), report_(console), items_(items) {}
+
+  void header(const ImageFacts&, const ImageFacts&) override {}
+  void item(const ReportItem& item) override {
+    if (items_) {
+      report_.item(item);
+    }
+  }
+  void summary(const DiffCounts& counts) override {
+    if (items_) {
+      return;
+    }
+    std::string table = "section\tchange\tcount\texcluded\n";
+    for (std::size_t list = 0; list < REPORT_LIST_COUNT; ++list) {
+      table += std::string(REPORT_LISTS[list].section_name) + "\t" +
+               std::string(REPORT_LISTS[list].change_name) + "\t" +
+               std::to_string(counts.shown[list]) + "\t" + std::to_string(counts.excluded[list]) +
+               "\n";
+    }
+    table += "differences\t\t" + std::to_string(counts.differences()) + "\n";
+    console_.write_bytes(table);
+  }
+  void finish() override { report_.finish(); }
+
+ private:
+  Console& console_;
+  TextReportWriter report_;
+  bool items_;
+};
+
+}  // namespace
+
+std::size_t DiffCounts::differences() const {
+  std::size_t total = 0;
+  for (const std::size_t count : shown) {
+    total += count;
+  }
+  return total;
+}
+
+std::unique_ptr<DiffWriter> make_diff_writer(DiffFormat format, bool items, Console& console) {
+  switch (format) {
+    case DiffFormat::jsonl:
+      return std::make_unique<JsonLinesWriter>(console, items);
+    case DiffFormat::csv:
+      return std::make_unique<CsvWriter>(console, items);
+    case DiffFormat::text:
+      break;
+  }
+  return std::make_unique<TextWriter>(console, items);
+}
+
+}  // namespace tarvel

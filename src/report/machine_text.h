@@ -1,0 +1,34 @@
+#pragma once
+
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace tarvel {
+
+// Text for other programs to read: UTF-8 always, nothing masked, nothing silently lost.
+
+// Appends UTF-16 text as UTF-8. A lone surrogate, which no UTF-8 can hold, becomes U+FFFD;
+// returns false when that happened, so the caller can add the exact units.
+bool append_utf8(std::string& out, std::u16string_view text);
+// Appends bytes that should be UTF-8: a sequence that is not becomes U+FFFD; false then.
+bool append_utf8(std::string& out, std::string_view bytes);
+
+// The same as a JSON string with its quotes: '"', '\' and every control character (C0, DEL,
+// C1) escaped, and U+2028 and U+2029 too, which some JSON readers take for line ends.
+bool append_json_string(std::string& out, std::u16string_view text);
+bool append_json_string(std::string& out, std::string_view bytes);
+
+// The exact units, four hexadecimal digits each, or the exact bytes, two each.
+void append_hex(std::string& out, std::u16string_view units);
+void append_hex(std::string& out, std::string_view bytes);
+
+// One CSV field, quoted and guarded as append_csv_record does it.
+void append_csv_field(std::string& out, std::string_view field);
+
+// One CSV record (RFC 4180) ended by CR LF. A field is quoted when it holds a comma, a quote, CR
+// or LF; a field that starts with '=', '+', '-', '@', TAB or CR gets a leading apostrophe first,
+// so a spreadsheet never takes it for a formula.
+void append_csv_record(std::string& out, std::span<const std::string> fields);
+
+}  // namespace tarvel
