@@ -518,11 +518,9 @@ class CsvDump final : public DumpBase {
       to_column(column("value"));
     }
     write_cells_so_far();
-    spilling_ = true;
   }
 
   void spill_end(const RunStart& run) override {
-    spilling_ = false;
     ++next_;
     written_ = next_;
     if (run.kind == RunKind::hosts || run.kind == RunKind::property_value) {
@@ -586,7 +584,6 @@ class CsvDump final : public DumpBase {
   std::vector<std::string> cells_;
   std::size_t next_ = 0;
   std::size_t written_ = 0;
-  bool spilling_ = false;
   std::vector<std::string> entry_;
   std::string entry_offset_;
 };

@@ -169,13 +169,13 @@ long process_id() { return static_cast<long>(::getpid()); }
 
 // Windows takes the locale from the user's settings, not from the environment: the child runs
 // under the user's default locale whatever the caller names, as a user's own run would.
-RunResult run_tarvel(const std::vector<std::string>& arguments, const std::string& /*locale*/,
-                     StandardOutput output) {
+RunResult run_program(const std::string& program_path, const std::vector<std::string>& arguments,
+                      const std::string& /*locale*/, StandardOutput output) {
   if (output != StandardOutput::pipe && output != StandardOutput::closed_pipe) {
     throw std::runtime_error("no such standard output on Windows");
   }
   const TempDir scratch;
-  const std::wstring program = std::filesystem::path(TARVEL_EXE).make_preferred().native();
+  const std::wstring program = std::filesystem::path(program_path).make_preferred().native();
   std::wstring command_line;
   append_argument(command_line, program);
   for (const std::string& argument : arguments) {
@@ -228,7 +228,7 @@ RunResult run_tarvel(const std::vector<std::string>& arguments, const std::strin
   errors.close();
   input.close();
   if (!started) {
-    throw std::runtime_error("cannot start " + std::string(TARVEL_EXE) + ": error " +
+    throw std::runtime_error("cannot start " + program_path + ": error " +
                              std::to_string(start_error));
   }
   const OwnedHandle process(child.hProcess);
@@ -248,12 +248,12 @@ RunResult run_tarvel(const std::vector<std::string>& arguments, const std::strin
 
 #else
 
-RunResult run_tarvel(const std::vector<std::string>& arguments, const std::string& locale,
-                     StandardOutput output) {
+RunResult run_program(const std::string& program_path, const std::vector<std::string>& arguments,
+                      const std::string& locale, StandardOutput output) {
   const TempDir scratch;
   const std::string errors_path = (scratch.path() / "stderr").string();
 
-  std::vector<std::string> argv_text{TARVEL_EXE};
+  std::vector<std::string> argv_text{program_path};
   argv_text.insert(argv_text.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
   for (std::string& argument : argv_text) {
@@ -339,6 +339,11 @@ RunResult run_tarvel(const std::vector<std::string>& arguments, const std::strin
 }
 
 #endif
+
+RunResult run_tarvel(const std::vector<std::string>& arguments, const std::string& locale,
+                     StandardOutput output) {
+  return run_program(TARVEL_EXE, arguments, locale, output);
+}
 
 TempDir::TempDir() {
   static std::atomic<unsigned> counter{0};

@@ -22,6 +22,11 @@ enum class StandardOutput {
   full_device,             // /dev/full (POSIX): every write fails for lack of space
 };
 
+// Runs a built program with the given arguments under the given locale.
+RunResult run_program(const std::string& program, const std::vector<std::string>& arguments,
+                      const std::string& locale = "C.UTF-8",
+                      StandardOutput output = StandardOutput::pipe);
+
 // Runs the built tarvel binary with the given arguments under the given locale.
 RunResult run_tarvel(const std::vector<std::string>& arguments,
                      const std::string& locale = "C.UTF-8",

@@ -1,0 +1,381 @@
+// tarvel-diff and tarvel-dump: what they write is parsed back with a JSON parser and a CSV
+// reader, and tarvel-diff is held against tarvel itself.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "app/diff_driver.h"
+#include "app/dump_driver.h"
+#include "report/report_items.h"
+#include "report/terminal_text.h"
+#include "support/expected_output.h"
+#include "support/run_tarvel.h"
+#include "testing/capture_console.h"
+#include "testing/csv_reader.h"
+#include "testing/fake_platform.h"
+#include "testing/image_writer.h"
+#include "testing/sample_images.h"
+
+namespace tarvel::testing {
+namespace {
+
+using Json = nlohmann::json;
+
+std::vector<Json> json_lines(const std::string& text) {
+  std::vector<Json> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    lines.push_back(Json::parse(line));  // throws, failing the test, on a line that is not JSON
+  }
+  return lines;
+}
+
+// A pair of images that tests more than the samples: names differing in case and duplicated,
+// controls, a right-to-left override and a lone surrogate in paths, a C1 control in a hosts
+// line, an application without a label.
+std::pair<ImageSpec, ImageSpec> hostile_pair() {
+  ImageSpec old_image;
+  ImageSpec new_image;
+  const std::u16string odd_names[] = {u"Setup.exe", u"setup.EXE", u"a\x001B[2Jb.exe",
+                                      u"txt.\x202E" u"exe", std::u16string(u"lone\xD800.dll"),
+                                      u"line\x2028" u"break"};
+  for (const std::u16string& name : odd_names) {
+    old_image.entries.push_back(entry(u"C:\\Odd", name, 0x24));
+    new_image.entries.push_back(entry(u"C:\\Odd", name + u"2", 0x24));
+  }
+  old_image.entries.push_back(entry(u"C:\\Odd", u"dup", 0x24));
+  old_image.entries.push_back(entry(u"C:\\Odd", u"dup", 0x24));
+  old_image.hosts = bytes_of(std::string("10.0.0.1 c1\xC2\x9Bhost\n10.0.0.2 \xE9t\xE9\n\0", 31));
+  new_image.hosts = bytes_of(std::string("10.0.0.3 new\n\0", 14));
+  new_image.apps = {app(u"{k\xD800}", u""), app(u"{ok}", u"Label\x001B")};
+  return {old_image, new_image};
+}
+
+// tarvel's report as lists of lines, keyed by heading.
+std::vector<std::pair<std::string, std::vector<std::string>>> report_sections(
+    const std::string& report) {
+  std::vector<std::pair<std::string, std::vector<std::string>>> sections;
+  std::istringstream in(report);
+  bool in_section = false;
+  for (std::string line; std::getline(in, line);) {
+    if (!in_section) {
+      if (!line.empty()) {
+        sections.emplace_back(line, std::vector<std::string>{});
+        in_section = true;
+      }
+    } else if (line.starts_with("Total:")) {
+      in_section = false;
+    } else {
+      sections.back().second.push_back(line);  // a member, empty ones too
+    }
+  }
+  return sections;
+}
+
+std::u16string units_of_hex(const std::string& hex) {
+  std::u16string units;
+  for (std::size_t at = 0; at + 4 <= hex.size(); at += 4) {
+    units.push_back(static_cast<char16_t>(std::stoul(hex.substr(at, 4), nullptr, 16)));
+  }
+  return units;
+}
+
+std::u16string utf16_of(const std::string& utf8) {
+  std::u16string out;
+  for (std::size_t at = 0; at < utf8.size();) {
+    const auto lead = static_cast<unsigned char>(utf8[at]);
+    const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    char32_t c = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
+    for (std::size_t i = 1; i < length; ++i) {
+      c = (c << 6) | (static_cast<unsigned char>(utf8[at + i]) & 0x3F);
+    }
+    if (c >= 0x10000) {
+      out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(c));
+    }
+    at += length;
+  }
+  return out;
+}
+
+std::string bytes_of_hex(const std::string& hex) {
+  std::string bytes;
+  for (std::size_t at = 0; at + 2 <= hex.size(); at += 2) {
+    bytes.push_back(static_cast<char>(std::stoul(hex.substr(at, 2), nullptr, 16)));
+  }
+  return bytes;
+}
+
+// A change line as tarvel would print it under C.UTF-8: the exact text, made terminal-safe.
+std::string as_terminal_line(const Json& change) {
+  if (change["section"] == "hosts") {
+    const std::string line = change.contains("line_hex")
+                                 ? bytes_of_hex(change["line_hex"].get<std::string>())
+                                 : change["line"].get<std::string>();
+    std::string scratch;
+    return std::string(terminal_safe(line, OutputEncoding::utf8(), scratch));
+  }
+  const char* key = change["section"] == "application" ? "label" : "path";
+  const std::string hex_key = std::string(key) + "_hex";
+  const std::u16string text = change.contains(hex_key)
+                                  ? units_of_hex(change[hex_key].get<std::string>())
+                                  : utf16_of(change[key].get<std::string>());
+  std::u16string scratch;
+  std::string out;
+  WideEncoder(&encode_utf8).append(terminal_safe(text, scratch), out);
+  return out;
+}
+
+TEST(Companions, TarvelDiffReportsWhatTarvelReportsInTheSameOrder) {
+  const TempDir dir;
+  const auto [hostile_old, hostile_new] = hostile_pair();
+  const std::pair<std::string, std::string> pairs[] = {
+      {dir.write("old.img", write_image(sample_old_image())),
+       dir.write("new.img", write_image(sample_new_image()))},
+      {dir.write("hostile-old.img", write_image(hostile_old)),
+       dir.write("hostile-new.img", write_image(hostile_new))},
+      {dir.write("hostile-new-2.img", write_image(hostile_new)),
+       dir.write("sample-old.img", write_image(sample_old_image()))},
+  };
+  for (const auto& [old_path, new_path] : pairs) {
+    SCOPED_TRACE(old_path);
+    const RunResult tarvel = run_tarvel({old_path, new_path});
+    const RunResult diff = run_program(TARVEL_DIFF_EXE, {"--format", "jsonl", old_path, new_path});
+    ASSERT_EQ(tarvel.status, 0);
+    ASSERT_EQ(diff.status, 1) << diff.errors;
+    const auto sections =
+        report_sections(tarvel.output.substr(before_report(old_path, new_path).size()));
+    const std::vector<Json> lines = json_lines(diff.output);
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines.front()["schema"], "tarvel-diff/1");
+    EXPECT_EQ(lines.back()["type"], "summary");
+    std::vector<std::pair<std::string, std::vector<std::string>>> from_json;
+    for (std::size_t at = 1; at + 1 < lines.size(); ++at) {
+      const Json& change = lines[at];
+      std::string heading;
+      for (const ReportList& list : REPORT_LISTS) {
+        if (change["section"] == list.section_name && change["change"] == list.change_name) {
+          heading = std::string(list.heading.begin(), list.heading.end() - 1);
+        }
+      }
+      if (from_json.empty() || from_json.back().first != heading) {
+        from_json.emplace_back(heading, std::vector<std::string>{});
+      }
+      from_json.back().second.push_back(as_terminal_line(change));
+    }
+    EXPECT_EQ(from_json, sections);
+    EXPECT_EQ(lines.back()["differences"], lines.size() - 2);
+  }
+}
+
+struct DiffRun {
+  int status;
+  std::string output;
+  std::string errors;
+  std::map<std::string, std::string> files;
+};
+
+DiffRun diff(FakePlatform& platform, std::vector<std::filesystem::path> arguments) {
+  arguments.insert(arguments.begin(), "tarvel-diff");
+  DiffRun run;
+  run.status = run_diff(arguments, platform);
+  run.output = platform.output();
+  run.errors = platform.error_output();
+  run.files = platform.written;
+  return run;
+}
+
+TEST(Companions, TarvelDiffExitStatusesAndTroubleLines) {
+  ImageSpec broken = sample_new_image();
+  broken.trailer_length = 0;
+  Bytes malformed = write_image(broken);
+  put_u32(malformed, 288, 0x7FFFFFFF);  // the first skipped block's length
+  ImageSpec wrong_digest = sample_new_image();
+  wrong_digest.corrupt_digest = true;
+  Bytes version_9 = write_image(sample_new_image());
+  version_9[0] = 9;
+  struct Case {
+    std::vector<std::filesystem::path> arguments;
+    int status;
+    std::string errors;  // the start of what standard error holds
+  };
+  const Case cases[] = {
+      {{"old", "old"}, 0, ""},
+      {{"old", "new"}, 1, ""},
+      {{"old", "missing"}, 2, "tarvel-diff: missing: cannot open\n"},
+      {{"empty", "new"}, 2, "tarvel-diff: empty: empty\n"},
+      {{"old", "digest"}, 2, "tarvel-diff: digest: digest mismatch\n"},
+      {{"old", "version9"}, 2, "tarvel-diff: version9: version 9 not supported\n"},
+      {{"malformed", "new"}, 2,
+       "tarvel-diff: malformed: malformed at byte offset 286: expected a skipped block"},
+      {{"old"}, 2, "tarvel-diff: two images are needed"},
+      {{"--format", "xml", "old", "new"}, 2, "tarvel-diff: unknown format 'xml'"},
+      {{"--bogus", "old", "new"}, 2, "tarvel-diff: unknown option --bogus"},
+      {{"-q", "old", "new"}, 1, ""},
+      {{"--version"}, 0, ""},
+  };
+  for (const Case& c : cases) {
+    FakePlatform platform;
+    platform.add_file("old", write_image(sample_old_image()));
+    platform.add_file("new", write_image(sample_new_image()));
+    platform.add_file("empty", Bytes{});
+    platform.add_file("digest", write_image(wrong_digest));
+    platform.add_file("version9", version_9);
+    platform.add_file("malformed", malformed);
+    const DiffRun run = diff(platform, c.arguments);
+    EXPECT_EQ(run.status, c.status) << c.arguments.back();
+    EXPECT_TRUE(run.errors.starts_with(c.errors)) << run.errors;
+    if (c.status == 2 || c.arguments.front() == "-q") {
+      EXPECT_EQ(run.output, "") << "trouble and -q write nothing on standard output";
+    }
+  }
+}
+
+TEST(Companions, TarvelDiffExclusionsAndOutputFiles) {
+  FakePlatform platform;
+  platform.add_file("old", write_image(sample_old_image()));
+  platform.add_file("new", write_image(sample_new_image()));
+  platform.add_file("rules", bytes_of("# known noise\nhosts\t*CONTOSO*\n*\\notepad.exe\n"
+                                      "application\t{C3D4-*}\n"));
+  platform.add_file("bad-rules", bytes_of("*.tmp\nregistry\tx\n"));
+  const DiffRun run = diff(platform, {"--format", "jsonl", "--exclude-from", "rules", "-o",
+                                      "out.jsonl", "old", "new"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.output, "");
+  const std::vector<Json> lines = json_lines(run.files.at("out.jsonl"));
+  const Json& summary = lines.back();
+  EXPECT_EQ(summary["differences"], 6);
+  EXPECT_EQ(summary["excluded"]["hosts"]["added"], 1);
+  EXPECT_EQ(summary["excluded"]["file"]["no_sha1"], 1);
+  EXPECT_EQ(summary["excluded"]["application"]["added"], 1);
+  for (const Json& line : lines) {
+    EXPECT_EQ(line.dump().find("notepad"), std::string::npos);
+  }
+
+  FakePlatform csv_platform;
+  csv_platform.add_file("old", write_image(sample_old_image()));
+  csv_platform.add_file("new", write_image(sample_new_image()));
+  const DiffRun csv = diff(csv_platform, {"--format=csv", "old", "new"});
+  std::vector<CsvRecord> records;
+  ASSERT_TRUE(read_csv(csv.output, records));
+  ASSERT_EQ(records.size(), 10u);
+  for (const CsvRecord& record : records) {
+    EXPECT_EQ(record.size(), records.front().size());
+  }
+  EXPECT_EQ(records[7][2], "C:\\Program Files\\Contoso\\viewer.exe");
+
+  FakePlatform bad;
+  bad.add_file("old", write_image(sample_old_image()));
+  bad.add_file("bad-rules", bytes_of("*.tmp\nregistry\tx\n"));
+  const DiffRun refused = diff(bad, {"--exclude-from", "bad-rules", "old", "old"});
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_TRUE(refused.errors.starts_with("tarvel-diff: bad-rules: line 2: unknown section"))
+      << refused.errors;
+}
+
+TEST(Companions, TarvelDumpWritesEveryRecordAndVerifies) {
+  const auto [hostile_old, hostile_new] = hostile_pair();
+  FakePlatform platform;
+  platform.add_file("sample", write_image(sample_old_image()));
+  platform.add_file("hostile", write_image(hostile_old));
+  ImageSpec broken = sample_old_image();
+  broken.trailer_length = 0;
+  broken.entries[2].properties_length = 0x7FFFFFFF;
+  platform.add_file("broken", write_image(broken));
+  std::vector<std::filesystem::path> arguments = {"tarvel-dump", "sample"};
+
+  EXPECT_EQ(run_dump(arguments, platform), 0);
+  const std::vector<Json> lines = json_lines(platform.output());
+  std::map<std::string, int> kinds;
+  for (const Json& line : lines) {
+    ++kinds[line["type"].get<std::string>()];
+  }
+  EXPECT_EQ(kinds, (std::map<std::string, int>{
+                       {"header", 1}, {"hosts", 3}, {"application", 2}, {"entry", 6}}));
+  EXPECT_EQ(lines[0]["digest"], "ok");
+  EXPECT_EQ(lines[6]["properties"][0]["value"], lines[6]["sha1"]);
+
+  FakePlatform hostile_platform;
+  hostile_platform.add_file("hostile", write_image(hostile_old));
+  EXPECT_EQ(run_dump(std::vector<std::filesystem::path>{"tarvel-dump", "hostile"},
+                     hostile_platform),
+            0);
+  bool lossy_seen = false;
+  for (const Json& line : json_lines(hostile_platform.output())) {
+    if (line.contains("name_hex")) {
+      lossy_seen = true;
+      EXPECT_EQ(units_of_hex(line["name_hex"].get<std::string>()),
+                std::u16string(u"lone\xD800.dll"));
+      EXPECT_EQ(line["lossy"], true);
+    }
+  }
+  EXPECT_TRUE(lossy_seen);
+
+  FakePlatform csv_platform;
+  csv_platform.add_file("hostile", write_image(hostile_old));
+  EXPECT_EQ(run_dump(std::vector<std::filesystem::path>{"tarvel-dump", "--format", "csv",
+                                                        "hostile"},
+                     csv_platform),
+            0);
+  std::vector<CsvRecord> records;
+  ASSERT_TRUE(read_csv(csv_platform.output(), records));
+  for (const CsvRecord& record : records) {
+    EXPECT_EQ(record.size(), records.front().size());
+  }
+
+  // Texts longer than the dump keeps in memory stream as hexadecimal digits, in both formats.
+  ImageSpec long_texts;
+  const std::string long_line(1536 * 1024, 'h');
+  long_texts.hosts = bytes_of(long_line + "\n10.0.0.1 short\n" + std::string(1, '\0'));
+  long_texts.apps = {app(std::u16string(800 * 1024, u'k'), u"after")};
+  for (const char* format : {"jsonl", "csv"}) {
+    FakePlatform long_platform;
+    long_platform.add_file("long", write_image(long_texts));
+    EXPECT_EQ(run_dump(std::vector<std::filesystem::path>{"tarvel-dump", "--format", format,
+                                                          "long"},
+                       long_platform),
+              0);
+    const std::string out = long_platform.output();
+    if (std::string(format) == "jsonl") {
+      const std::vector<Json> dumped = json_lines(out);
+      ASSERT_EQ(dumped.size(), 4u);
+      EXPECT_EQ(dumped[1]["line_hex"].get<std::string>().size(), 2 * long_line.size());
+      EXPECT_EQ(dumped[2]["line"], "10.0.0.1 short");
+      EXPECT_EQ(dumped[3]["label"], "after");
+      EXPECT_EQ(dumped[3]["key_hex"].get<std::string>().size(), (800 * 1024 + 1) * 4);
+    } else {
+      std::vector<CsvRecord> rows;
+      ASSERT_TRUE(read_csv(out, rows));
+      ASSERT_EQ(rows.size(), 5u);
+      for (const CsvRecord& row : rows) {
+        EXPECT_EQ(row.size(), rows.front().size());
+      }
+      EXPECT_EQ(rows[2][25].size(), 2 * long_line.size());  // the line, as hexadecimal digits
+      EXPECT_EQ(rows[4][22], "after");
+    }
+  }
+
+  struct Verify {
+    std::string image;
+    int status;
+    std::string errors;
+  };
+  for (const Verify& v : {Verify{"sample", 0, ""}, Verify{"missing", 2, "cannot open"},
+                          Verify{"broken", 1, "malformed at byte offset"}}) {
+    FakePlatform verify;
+    verify.add_file("sample", write_image(sample_old_image()));
+    verify.add_file("broken", write_image(broken));
+    EXPECT_EQ(run_dump(std::vector<std::filesystem::path>{"tarvel-dump", "--verify", v.image},
+                       verify),
+              v.status);
+    EXPECT_EQ(verify.output(), "");
+    EXPECT_NE(verify.error_output().find(v.errors), std::string::npos) << verify.error_output();
+  }
+}
+
+}  // namespace
+}  // namespace tarvel::testing
