@@ -6,7 +6,7 @@ cd "$(dirname "$0")/../.."
 
 source .ci/packages.sh
 
-ensure_packages cmake ninja-build clang-tidy
+ensure_packages cmake ninja-build clang-tidy libgtest-dev nlohmann-json3-dev
 
 started=$SECONDS
 commands=build/default/compile_commands.json

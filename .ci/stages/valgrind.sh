@@ -7,7 +7,7 @@ cd "$(dirname "$0")/../.."
 
 source .ci/packages.sh
 
-ensure_packages cmake ninja-build g++ libgtest-dev valgrind
+ensure_packages cmake ninja-build g++ libgtest-dev nlohmann-json3-dev valgrind
 
 started=$SECONDS
 tests=build/default/tests/tarvel_tests

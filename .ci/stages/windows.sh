@@ -7,7 +7,8 @@ cd "$(dirname "$0")/../.."
 source .ci/packages.sh
 
 # wine64 is the 64-bit loader; wine brings the wine and wineserver commands.
-ensure_packages cmake ninja-build g++-mingw-w64-x86-64-posix googletest wine wine64
+ensure_packages cmake ninja-build g++-mingw-w64-x86-64-posix googletest nlohmann-json3-dev wine \
+  wine64
 
 started=$SECONDS
 echo "== windows: cross-build"

@@ -14,6 +14,7 @@ void compare_images(const LoadedImage& old_image, const LoadedImage& new_image,
   // The new table's index and the hosts and application lists need nothing from each other.
   std::unique_ptr<EntryIndex> new_index;
   in_parallel(
+      new_image.entries.size(),
       [&] {
         const HostsLines old_lines = split_hosts_text(old_image.hosts);
         const HostsLines new_lines = split_hosts_text(new_image.hosts);
@@ -25,7 +26,12 @@ void compare_images(const LoadedImage& old_image, const LoadedImage& new_image,
       [&] { new_index = std::make_unique<EntryIndex>(new_image.entries, hash); });
   detect_entry_changes(old_image.entries, new_image.entries, *new_index, differences);
   // Sets put themselves in order when first read; here that happens on both threads.
+  const std::size_t members =
+      differences.autorun_new.inserted() + differences.autorun_removed.inserted() +
+      differences.modified.inserted() + differences.no_sha1.inserted() +
+      differences.changed_status.inserted();
   in_parallel(
+      members,
       [&] {
         differences.autorun_new.sort();
         differences.autorun_removed.sort();

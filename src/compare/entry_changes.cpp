@@ -80,7 +80,7 @@ void detect_entry_changes(const EntryTable& old_table, const EntryTable& new_tab
       }
     }
   };
-  in_parallel([&] { match_range(0, half); }, [&] { match_range(half, old_count); });
+  in_parallel(old_count, [&] { match_range(0, half); }, [&] { match_range(half, old_count); });
   std::vector<std::uint32_t> old_match(new_table.size(), IdTable::NONE);
   for (std::size_t index = 0; index < old_count; ++index) {
     const std::uint32_t match = new_match[index];
@@ -96,6 +96,7 @@ void detect_entry_changes(const EntryTable& old_table, const EntryTable& new_tab
   NameSet later_modified(folding);
   NameSet later_changed(folding);
   in_parallel(
+      old_count,
       [&] {
         compare_status(old_table, new_table, new_match, 0, half, differences.no_sha1,
                        differences.modified, differences.changed_status);

@@ -44,6 +44,8 @@ class NameSet {
     return members_.size();
   }
   bool empty() const { return members_.empty(); }
+  // Members as inserted, duplicates not yet dropped: what putting them in order will take.
+  std::size_t inserted() const { return members_.size(); }
 
   std::u16string_view text(const Member& member) const { return {units(member.at), member.length}; }
   // Calls visit(text, member) for every member in order.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <exception>
 #include <system_error>
 #include <thread>
@@ -9,14 +10,18 @@
 
 namespace tarvel {
 
+// Work smaller than this, counted in entries or members, is not worth starting a thread for.
+inline constexpr std::size_t PARALLEL_WORK = 1 << 16;
+
 // Runs `here` on the calling thread and `there` on a second one at the same time, and returns
-// when both are done; on one core, or when no thread can be had, runs them one after the other.
-// The two must share nothing they write. An exception from either reaches the caller.
+// when both are done; for work below PARALLEL_WORK, on one core, or when no thread can be had,
+// runs them one after the other. The two must share nothing they write. An exception from
+// either reaches the caller.
 template <typename Here, typename There>
-void in_parallel(Here&& here, There&& there) {
+void in_parallel(std::size_t work, Here&& here, There&& there) {
   std::exception_ptr failed_there;
   std::thread helper;
-  if (second_core_available()) {
+  if (work >= PARALLEL_WORK && second_core_available()) {
     try {
       helper = std::thread([&] {
         try {

@@ -1,5 +1,8 @@
 #include "image/keyed_hash.h"
 
+#include <array>
+#include <bit>
+
 namespace tarvel {
 
 namespace {
@@ -33,10 +36,23 @@ std::size_t add_units(const std::uint64_t* keys, std::size_t at, std::u16string_
 }  // namespace
 
 TableHash::TableHash(const HashKey& key) : seed_(key), keys_(KEY_WORDS) {
-  for (std::size_t index = 0; index < keys_.size(); ++index) {
+  // xoshiro256**, its state four words of SipHash under the run's key: cheap enough to set up
+  // for every comparison, and as unknown as the key.
+  std::array<std::uint64_t, 4> state{};
+  for (std::size_t index = 0; index < state.size(); ++index) {
     KeyedHasher hasher(key);
     hasher.add_word(index);
-    keys_[index] = hasher.finish();
+    state[index] = hasher.finish();
+  }
+  for (std::uint64_t& word : keys_) {
+    word = std::rotl(state[1] * 5, 7) * 9;
+    const std::uint64_t shifted = state[1] << 17;
+    state[2] ^= state[0];
+    state[3] ^= state[1];
+    state[1] ^= state[2];
+    state[0] ^= state[3];
+    state[2] ^= shifted;
+    state[3] = std::rotl(state[3], 45);
   }
 }
 

@@ -126,9 +126,10 @@ inline std::uint64_t keyed_hash(const HashKey& key, const void* data, std::size_
 // multiplication per four bytes. Texts longer than the keys go through SipHash instead.
 class TableHash {
  public:
-  static constexpr std::size_t KEY_WORDS = 4096;
+  // Enough for an entry's key: its two lengths, a directory of 2,048 units and a name of 260.
+  static constexpr std::size_t KEY_WORDS = 1280;
 
-  // Draws the keys from a SipHash of the run's random key.
+  // Draws the keys from a generator seeded with a SipHash of the run's random key.
   explicit TableHash(const HashKey& key);
 
   // A UTF-16 text, or two of them as one key (each with its length).

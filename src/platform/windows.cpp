@@ -226,6 +226,11 @@ OpenedFile open_input_file(const std::filesystem::path& path) {
   FileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file.is_open()) {
+    // A directory cannot be opened as a file; say what it is.
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      return {nullptr, OpenFailure::not_regular};
+    }
     return {nullptr, OpenFailure::cannot_open};
   }
   // Pipes, consoles and devices are refused rather than waited on.

@@ -144,7 +144,8 @@ TEST(Companions, TarvelDiffReportsWhatTarvelReportsInTheSameOrder) {
   for (const auto& [old_path, new_path] : pairs) {
     SCOPED_TRACE(old_path);
     const RunResult tarvel = run_tarvel({old_path, new_path});
-    const RunResult diff = run_program(TARVEL_DIFF_EXE, {"--format", "jsonl", old_path, new_path});
+    const RunResult diff = run_program(TARVEL_DIFF_EXE, {"--format", "jsonl", old_path, new_path},
+                                       "C.UTF-8", StandardOutput::pipe_bytes);
     ASSERT_EQ(tarvel.status, 0);
     ASSERT_EQ(diff.status, 1) << diff.errors;
     const auto sections =

@@ -171,7 +171,8 @@ long process_id() { return static_cast<long>(::getpid()); }
 // under the user's default locale whatever the caller names, as a user's own run would.
 RunResult run_program(const std::string& program_path, const std::vector<std::string>& arguments,
                       const std::string& /*locale*/, StandardOutput output) {
-  if (output != StandardOutput::pipe && output != StandardOutput::closed_pipe) {
+  if (output != StandardOutput::pipe && output != StandardOutput::pipe_bytes &&
+      output != StandardOutput::closed_pipe) {
     throw std::runtime_error("no such standard output on Windows");
   }
   const TempDir scratch;
@@ -241,7 +242,7 @@ RunResult run_program(const std::string& program_path, const std::vector<std::st
   ::GetExitCodeProcess(process.get(), &exit_code);
   // An unhandled exception ends a process with its NTSTATUS code (0xC0000005 and the like).
   result.status = exit_code >= 0xC0000000u ? -1 : static_cast<int>(exit_code);
-  result.output = without_carriage_returns(written);
+  result.output = output == StandardOutput::pipe_bytes ? written : without_carriage_returns(written);
   result.errors = read_text(errors_path);
   return result;
 }

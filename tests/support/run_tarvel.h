@@ -16,7 +16,8 @@ struct RunResult {
 
 // Where the program's standard output goes.
 enum class StandardOutput {
-  pipe,                    // a pipe read at once
+  pipe,                    // a pipe read at once; on Windows, text whose lines end in CR LF
+  pipe_bytes,              // a pipe read at once, what arrives kept byte for byte
   slow_non_blocking_pipe,  // a non-blocking pipe (POSIX) whose reader starts late
   closed_pipe,             // a pipe nobody reads (with SIGPIPE ignored on POSIX)
   full_device,             // /dev/full (POSIX): every write fails for lack of space
