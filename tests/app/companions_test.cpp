@@ -2,12 +2,20 @@
 // reader, and tarvel-diff is held against tarvel itself.
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
+
 #include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "app/diff_driver.h"
 #include "app/dump_driver.h"
+#include "platform/platform.h"
 #include "report/report_items.h"
 #include "report/terminal_text.h"
 #include "support/expected_output.h"
@@ -110,14 +118,27 @@ std::string bytes_of_hex(const std::string& hex) {
   return bytes;
 }
 
-// A change line as tarvel would print it under C.UTF-8: the exact text, made terminal-safe.
+// The encoding tarvel writes in when the tests run it: C.UTF-8's, or on Windows the ANSI code
+// page of the user's locale.
+const OutputEncoding& test_output_encoding() {
+#ifdef _WIN32
+  static const OutputEncoding encoding =
+      output_encoding_of_locale("." + std::to_string(::GetACP())).value_or(OutputEncoding::utf8());
+#else
+  static const OutputEncoding encoding = OutputEncoding::utf8();
+#endif
+  return encoding;
+}
+
+// A change line as tarvel would print it: the exact text, made terminal-safe. Wide text in the
+// tests' hostile images is ASCII once masked, so it reads the same in every encoding.
 std::string as_terminal_line(const Json& change) {
   if (change["section"] == "hosts") {
     const std::string line = change.contains("line_hex")
                                  ? bytes_of_hex(change["line_hex"].get<std::string>())
                                  : change["line"].get<std::string>();
     std::string scratch;
-    return std::string(terminal_safe(line, OutputEncoding::utf8(), scratch));
+    return std::string(terminal_safe(line, test_output_encoding(), scratch));
   }
   const char* key = change["section"] == "application" ? "label" : "path";
   const std::string hex_key = std::string(key) + "_hex";

@@ -1,0 +1,108 @@
+// Feeds two images cut from one input (as whole_run_fuzzer does) to tarvel-diff in JSON Lines
+// and CSV, and the first to tarvel-dump in both formats. Every JSON line must parse, every CSV
+// text must split back into records of one width, and the CSV items of tarvel-diff must be the
+// JSON ones, field for field.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/diff_driver.h"
+#include "app/dump_driver.h"
+#include "testing/csv_reader.h"
+#include "testing/fake_platform.h"
+#include "testing/run_in_process.h"
+
+namespace {
+
+using tarvel::testing::CsvRecord;
+using tarvel::testing::FakePlatform;
+
+std::uint32_t load_u32(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+void check(bool condition) {
+  if (!condition) {
+    __builtin_trap();
+  }
+}
+
+std::string run(const std::vector<std::filesystem::path>& arguments, std::span<const std::uint8_t> old_image,
+                std::span<const std::uint8_t> new_image, bool dump) {
+  FakePlatform platform(&tarvel::testing::utf8_case_folding());
+  tarvel::testing::FakeFile old_file;
+  old_file.bytes = old_image;
+  platform.add_file("old.img", old_file);
+  tarvel::testing::FakeFile new_file;
+  new_file.bytes = new_image;
+  platform.add_file("new.img", new_file);
+  const int status = dump ? tarvel::run_dump(arguments, platform) : tarvel::run_diff(arguments, platform);
+  check(status >= 0 && status <= 2);
+  return platform.output();
+}
+
+std::vector<nlohmann::json> json_lines(const std::string& text) {
+  std::vector<nlohmann::json> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    check(nlohmann::json::accept(line));
+    lines.push_back(nlohmann::json::parse(line));
+  }
+  check(text.empty() || text.back() == '\n');
+  return lines;
+}
+
+std::vector<CsvRecord> csv_records(const std::string& text) {
+  std::vector<CsvRecord> records;
+  check(tarvel::testing::read_csv(text, records));
+  for (const CsvRecord& record : records) {
+    check(record.size() == records.front().size());
+  }
+  return records;
+}
+
+// What the CSV writer makes of a text: a formula guard before a leading = + - @ TAB or CR.
+std::string guarded(const std::string& text) {
+  return !text.empty() && std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos
+             ? "'" + text
+             : text;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size < 4) {
+    return 0;
+  }
+  const std::span<const std::uint8_t> images(data + 4, size - 4);
+  const std::size_t old_size = std::min<std::size_t>(load_u32(data), images.size());
+  const auto old_image = images.first(old_size);
+  const auto new_image = images.subspan(old_size);
+
+  const std::string jsonl =
+      run({"tarvel-diff", "--format", "jsonl", "old.img", "new.img"}, old_image, new_image, false);
+  const std::string csv =
+      run({"tarvel-diff", "--format", "csv", "old.img", "new.img"}, old_image, new_image, false);
+  const std::vector<nlohmann::json> changes = json_lines(jsonl);
+  const std::vector<CsvRecord> rows = csv_records(csv);
+  if (!changes.empty()) {
+    // A header, the changes, a summary; and the CSV's column names, the same changes.
+    check(rows.size() + 1 == changes.size());
+    for (std::size_t at = 1; at + 1 < changes.size(); ++at) {
+      const nlohmann::json& change = changes[at];
+      const CsvRecord& row = rows[at];
+      check(row[0] == change["section"] && row[1] == change["change"]);
+      const char* key = change.contains("line") ? "line" : change.contains("label") ? "label" : "path";
+      check(row[2] == guarded(change[key].get<std::string>()));
+    }
+  }
+
+  json_lines(run({"tarvel-dump", "old.img"}, old_image, new_image, true));
+  csv_records(run({"tarvel-dump", "--format", "csv", "old.img"}, old_image, new_image, true));
+  return 0;
+}
