@@ -33,7 +33,7 @@ class Random {
 constexpr std::array<std::u16string_view, 24> WORDS = {
     u"Windows", u"System32",  u"Program Files", u"Users",   u"AppData",     u"Local",
     u"Roaming", u"Microsoft", u"Temp",          u"drivers", u"etc",         u"Common Files",
-    u"Contoso", u"Fabrikam",  u"Update",        u"cache",   u"Packages",    u"WinSxS",
+    u"Lindell", u"Marrowby",  u"Update",        u"cache",   u"Packages",    u"WinSxS",
     u"Résumés", u"Données",   u"Überblick",     u"logs",    u"ProgramData", u"Startup"};
 constexpr std::array<std::u16string_view, 8> EXTENSIONS = {u".exe", u".dll", u".sys", u".ini",
                                                            u".dat", u".log", u".lnk", u".txt"};

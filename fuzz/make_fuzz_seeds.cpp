@@ -43,7 +43,7 @@ class SeedFolder {
 
 EntrySpec hashed(EntrySpec spec, std::u16string_view sha1) {
   spec.properties =
-      concat({property_item(utf16le(u"Company"), utf16le(u"Contoso")), sha1_property(sha1)});
+      concat({property_item(utf16le(u"Company"), utf16le(u"Lindell")), sha1_property(sha1)});
   return spec;
 }
 

@@ -16,7 +16,7 @@ constexpr std::u16string_view SHA1_HOSTS = u"a3db5c13ff90a36963278c6a39e4ee3c22e
 
 EntrySpec with_sha1(EntrySpec spec, std::u16string_view sha1) {
   spec.properties =
-      concat({sha1_property(sha1), property_item(utf16le(u"Company"), utf16le(u"Contoso Ltd."))});
+      concat({sha1_property(sha1), property_item(utf16le(u"Company"), utf16le(u"Lindell Ltd."))});
   return spec;
 }
 
@@ -31,13 +31,13 @@ ImageSpec sample_old_image() {
       "10.0.0.5 fileserver  # backups\r\n"
       "10.0.0.7 printer\r\n");
   image.hosts.push_back(0);
-  image.apps = {app(u"{7A1C-Viewer}", u"Contoso Viewer 2.1"),
-                app(u"{93B0-Toolbar}", u"Fabrikam Search Toolbar 1.0")};
+  image.apps = {app(u"{7A1C-Viewer}", u"Lindell Viewer 2.1"),
+                app(u"{93B0-Toolbar}", u"Marrowby Search Toolbar 1.0")};
   image.entries = {
       with_sha1(entry(u"C:\\Windows\\System32", u"svchost.exe", SERVICE | SEEN), SHA1_SVCHOST),
       with_sha1(entry(u"C:\\Users\\ann\\AppData\\Roaming", u"updater.exe", RUN_KEY | SEEN),
                 SHA1_SVCHOST),
-      with_sha1(entry(u"C:\\Program Files\\Contoso", u"viewer.exe", SEEN), SHA1_VIEWER_OLD),
+      with_sha1(entry(u"C:\\Program Files\\Lindell", u"viewer.exe", SEEN), SHA1_VIEWER_OLD),
       with_sha1(entry(u"C:\\Windows", u"notepad.exe", SEEN), SHA1_SVCHOST),
       with_sha1(entry(u"C:\\Windows\\System32\\drivers\\etc", u"hosts", SEEN), SHA1_HOSTS),
       entry(u"C:\\Users\\ann\\Documents", u"Zoë's notes.txt", 0),
@@ -51,13 +51,13 @@ ImageSpec sample_new_image() {
   image.hosts = bytes_of(
       "127.0.0.1 localhost\r\n"
       "10.0.0.5 FileServer  # backups\r\n"
-      "203.0.113.9 update.contoso.example\r\n");
+      "203.0.113.9 update.lindell.example\r\n");
   image.hosts.push_back(0);
-  image.apps = {app(u"{7A1C-Viewer}", u"Contoso Viewer 2.2"),
+  image.apps = {app(u"{7A1C-Viewer}", u"Lindell Viewer 2.2"),
                 app(u"{C3D4-Helper}", u"Remote Helper 5.0")};
   image.entries = {
       with_sha1(entry(u"c:\\Windows\\System32", u"svchost.exe", SERVICE | SEEN), SHA1_SVCHOST),
-      with_sha1(entry(u"c:\\Program Files\\Contoso", u"viewer.exe", SEEN), SHA1_VIEWER_NEW),
+      with_sha1(entry(u"c:\\Program Files\\Lindell", u"viewer.exe", SEEN), SHA1_VIEWER_NEW),
       entry(u"c:\\Windows", u"notepad.exe", SEEN),
       with_sha1(entry(u"c:\\Windows\\System32\\drivers\\etc", u"hosts", SEEN | SIGNED), SHA1_HOSTS),
       with_sha1(entry(u"c:\\Users\\ann\\AppData\\Local\\Temp", u"helper.exe", RUN_KEY | SEEN),

@@ -261,7 +261,7 @@ TEST(Companions, TarvelDiffExclusionsAndOutputFiles) {
   FakePlatform platform;
   platform.add_file("old", write_image(sample_old_image()));
   platform.add_file("new", write_image(sample_new_image()));
-  platform.add_file("rules", bytes_of("# known noise\nhosts\t*CONTOSO*\n*\\notepad.exe\n"
+  platform.add_file("rules", bytes_of("# known noise\nhosts\t*LINDELL*\n*\\notepad.exe\n"
                                       "application\t{C3D4-*}\n"));
   platform.add_file("bad-rules", bytes_of("*.tmp\nregistry\tx\n"));
   const DiffRun run = diff(platform, {"--format", "jsonl", "--exclude-from", "rules", "-o",
@@ -288,7 +288,7 @@ TEST(Companions, TarvelDiffExclusionsAndOutputFiles) {
   for (const CsvRecord& record : records) {
     EXPECT_EQ(record.size(), records.front().size());
   }
-  EXPECT_EQ(records[7][2], "C:\\Program Files\\Contoso\\viewer.exe");
+  EXPECT_EQ(records[7][2], "C:\\Program Files\\Lindell\\viewer.exe");
 
   FakePlatform bad;
   bad.add_file("old", write_image(sample_old_image()));
