@@ -17,6 +17,8 @@ sizes=(${TARVEL_BENCH_SIZES:-10000 100000 1000000})
 cmake --preset bench >/dev/null
 cmake --build --preset bench >/dev/null
 tarvel=$PWD/build/bench/src/tarvel
+tarvel_diff=$PWD/build/bench/src/tarvel-diff
+tarvel_dump=$PWD/build/bench/src/tarvel-dump
 make_images=$PWD/build/bench/bench/make_bench_images
 mkdir -p "$data"
 
@@ -67,6 +69,40 @@ done
 if [ -n "${tarvel_time[100000]:-}" ] && [ -n "${tarvel_time[1000000]:-}" ]; then
   awk -v a="${tarvel_time[100000]}" -v b="${tarvel_time[1000000]}" \
     'BEGIN { printf "\n1,000,000 entries take %.1f times as long as 100,000.\n", b / a }'
+fi
+
+# The companions on the largest pair: tarvel-diff writing JSON Lines against tarvel, and
+# tarvel-dump writing every record of one image, at two sizes to show its memory stays put.
+largest=${sizes[${#sizes[@]}-1]}
+echo
+echo "### Companions"
+echo
+echo "| command | image(s) (MB) | time (s) | peak (MB) | time / tarvel | peak / tarvel |"
+echo "|---|---:|---:|---:|---:|---:|"
+old="$data/$largest-old.img"
+new="$data/$largest-new.img"
+for _ in $(seq "$runs"); do
+  time_once "$logs/ct" "$tarvel" "$old" "$new"
+  time_once "$logs/cd" "$tarvel_diff" --format jsonl "$old" "$new"
+  time_once "$logs/cu" "$tarvel_dump" "$old"
+done
+read -r ct_time ct_peak < <(summary "$logs/ct")
+read -r cd_time cd_peak < <(summary "$logs/cd")
+read -r cu_time cu_peak < <(summary "$logs/cu")
+pair_bytes=$(bytes_of "$old" "$new")
+awk -v n="$largest" -v b="$pair_bytes" -v t="$ct_time" -v tp="$ct_peak" -v d="$cd_time" -v dp="$cd_peak" 'BEGIN {
+  printf "| tarvel OLD NEW (%d entries) | %.1f | %.3f | %.0f | 1.00 | 1.00 |\n", n, b / 1e6, t, tp * 1024 / 1e6
+  printf "| tarvel-diff --format jsonl OLD NEW | %.1f | %.3f | %.0f | %.2f | %.2f |\n", b / 1e6, d, dp * 1024 / 1e6, d / t, dp / tp }'
+awk -v n="$largest" -v b="$(stat -c %s "$old")" -v u="$cu_time" -v up="$cu_peak" 'BEGIN {
+  printf "| tarvel-dump OLD (%d entries) | %.1f | %.3f | %.1f | - | - |\n", n, b / 1e6, u, up * 1024 / 1e6 }'
+if [ "${#sizes[@]}" -gt 1 ]; then
+  smaller=${sizes[0]}
+  for _ in $(seq "$runs"); do
+    time_once "$logs/cs" "$tarvel_dump" "$data/$smaller-old.img"
+  done
+  read -r cs_time cs_peak < <(summary "$logs/cs")
+  awk -v n="$smaller" -v b="$(stat -c %s "$data/$smaller-old.img")" -v u="$cs_time" -v up="$cs_peak" 'BEGIN {
+    printf "| tarvel-dump OLD (%d entries) | %.1f | %.3f | %.1f | - | - |\n", n, b / 1e6, u, up * 1024 / 1e6 }'
 fi
 
 if [ "${TARVEL_BENCH_SHAPES:-1}" != 0 ]; then

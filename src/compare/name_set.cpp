@@ -22,7 +22,7 @@ char16_t big_endian(char16_t unit) {
 void NameSet::insert(std::u16string_view text, std::uint32_t old_entry, std::uint32_t new_entry) {
   // A path with its folded copy always fits in a block: paths are at most 2307 units long.
   const std::size_t needed = text.size() * 2;
-  if (needed > BLOCK_UNITS - used_) {
+  if (blocks_.empty() || needed > BLOCK_UNITS - used_) {
     if (needed > BLOCK_UNITS) {
       throw std::bad_alloc();
     }

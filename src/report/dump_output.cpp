@@ -263,15 +263,30 @@ class JsonDump final : public DumpBase {
 
   void application_start(std::uint64_t offset) override {
     lossy_ = false;
+    open_ = Open::application;
     out_ += "{\"type\":\"application\",\"offset\":" + std::to_string(offset);
   }
   void application_end() override {
     out_ += lossy_ ? ",\"lossy\":true}\n" : "}\n";
+    open_ = Open::nothing;
     maybe_flush();
+  }
+
+  // A record the image broke off in the middle of is closed, and says so.
+  void finish() override {
+    if (open_ == Open::application) {
+      out_ += ",\"incomplete\":true}\n";
+    } else if (open_ == Open::entry) {
+      out_ += item_open_ ? "}],\"incomplete\":true}\n" : "],\"incomplete\":true}\n";
+    }
+    open_ = Open::nothing;
+    DumpBase::finish();
   }
 
   void entry(const EntryFields& fields) override {
     lossy_ = false;
+    open_ = Open::entry;
+    item_open_ = false;
     out_ += "{\"type\":\"entry\",\"offset\":" + std::to_string(fields.offset);
     text(",\"name\":", "name", field_text(fields.name));
     text(",\"directory\":", "directory", field_text(fields.directory));
@@ -296,7 +311,11 @@ class JsonDump final : public DumpBase {
   }
   bool wants_properties() const override { return true; }
   void entry_end(const PropertiesEnd& properties) override {
-    out_ += "],\"properties_well_formed\":";
+    // An item whose value ran past the block has its name only.
+    out_ += item_open_ ? "}]" : "]";
+    item_open_ = false;
+    open_ = Open::nothing;
+    out_ += ",\"properties_well_formed\":";
     out_ += properties.well_formed ? "true" : "false";
     out_ += ",\"sha1\":";
     if (properties.sha1.found) {
@@ -316,6 +335,7 @@ class JsonDump final : public DumpBase {
     } else if (run.kind == RunKind::property_name) {
       out_ += first_item_ ? "{" : ",{";
       first_item_ = false;
+      item_open_ = true;
       text("\"name\":", "name", stored_text(bytes));
     } else {
       std::u16string value;
@@ -328,6 +348,7 @@ class JsonDump final : public DumpBase {
         out_ += '"';
       }
       out_ += '}';
+      item_open_ = false;
     }
     maybe_flush();
   }
@@ -342,6 +363,7 @@ class JsonDump final : public DumpBase {
     } else if (run.kind == RunKind::property_name) {
       out_ += first_item_ ? "{\"name_hex\":\"" : ",{\"name_hex\":\"";
       first_item_ = false;
+      item_open_ = true;
     } else {
       out_ += ",\"value_hex\":\"";
     }
@@ -353,6 +375,7 @@ class JsonDump final : public DumpBase {
       out_ += "}\n";
     } else if (run.kind == RunKind::property_value) {
       out_ += '}';
+      item_open_ = false;
     }
     maybe_flush();
   }
@@ -389,8 +412,12 @@ class JsonDump final : public DumpBase {
     }
   }
 
+  enum class Open { nothing, application, entry };
+
   bool first_item_ = true;
+  bool item_open_ = false;
   bool lossy_ = false;
+  Open open_ = Open::nothing;
 };
 
 // The columns of the CSV dump, one record kind a row: header, hosts, application, property,
@@ -440,6 +467,14 @@ class CsvDump final : public DumpBase {
   }
   void application_end() override { end_row(); }
 
+  // A record the image broke off in the middle of is written as far as it got.
+  void finish() override {
+    if (row_open_) {
+      end_row();
+    }
+    DumpBase::finish();
+  }
+
   void entry(const EntryFields& fields) override {
     entry_ = std::vector<std::string>(CSV_COLUMNS.size());
     entry_[0] = "entry";
@@ -473,6 +508,9 @@ class CsvDump final : public DumpBase {
   }
   bool wants_properties() const override { return true; }
   void entry_end(const PropertiesEnd& properties) override {
+    if (row_open_) {
+      end_row();  // an item whose value ran past the block has its name only
+    }
     entry_[column("properties_well_formed")] = properties.well_formed ? "true" : "false";
     if (properties.sha1.found) {
       append_utf8(entry_[column("sha1")], properties.sha1.text());
@@ -544,6 +582,7 @@ class CsvDump final : public DumpBase {
     cells_[0] = record;
     next_ = 2;
     written_ = 0;
+    row_open_ = true;
   }
   void to_column(std::size_t index) { next_ = std::max(next_, index); }
   void text_cell(const std::u16string& value, std::string_view name) {
@@ -578,10 +617,12 @@ class CsvDump final : public DumpBase {
       append_csv_record(out_, rest);
     }
     written_ = 0;
+    row_open_ = false;
     maybe_flush();
   }
 
   std::vector<std::string> cells_;
+  bool row_open_ = false;
   std::size_t next_ = 0;
   std::size_t written_ = 0;
   std::vector<std::string> entry_;
