@@ -381,6 +381,17 @@ TEST(Companions, TarvelDumpWritesEveryRecordAndVerifies) {
     }
   }
 
+  // An image that breaks off inside an application: the record is closed, and says so.
+  ImageSpec cut = sample_old_image();
+  cut.trailer_length = 0;
+  cut.app_count = 3;
+  cut.entries.clear();
+  FakePlatform cut_platform;
+  cut_platform.add_file("cut", write_image(cut));
+  EXPECT_EQ(run_dump(std::vector<std::filesystem::path>{"tarvel-dump", "cut"}, cut_platform), 1);
+  const std::vector<Json> cut_lines = json_lines(cut_platform.output());
+  EXPECT_EQ(cut_lines.back()["incomplete"], true);
+
   struct Verify {
     std::string image;
     int status;
