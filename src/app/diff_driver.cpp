@@ -182,15 +182,17 @@ int run_diff(std::span<const std::filesystem::path> arguments, Platform& platfor
   ImageLoader loader(windows);
   LoadedImage old_image;
   LoadedImage new_image;
-  const LoadResult old_result = load_image_file(platform, loader, options.images[0], old_image);
+  const std::filesystem::path& old_path = options.images.front();
+  const std::filesystem::path& new_path = options.images.back();
+  const LoadResult old_result = load_image_file(platform, loader, old_path, old_image);
   if (!old_result.ok()) {
-    report_trouble(platform, PROGRAM, &options.images[0], describe_failure(old_result));
+    report_trouble(platform, PROGRAM, &old_path, describe_failure(old_result));
     return STATUS_TROUBLE;
   }
-  const LoadResult new_result = load_image_file(platform, loader, options.images[1], new_image,
-                                                normalise_with(drive_map));
+  const LoadResult new_result =
+      load_image_file(platform, loader, new_path, new_image, normalise_with(drive_map));
   if (!new_result.ok()) {
-    report_trouble(platform, PROGRAM, &options.images[1], describe_failure(new_result));
+    report_trouble(platform, PROGRAM, &new_path, describe_failure(new_result));
     return STATUS_TROUBLE;
   }
 
@@ -223,7 +225,7 @@ int run_diff(std::span<const std::filesystem::path> arguments, Platform& platfor
   DiscardingConsole nowhere;
   const std::unique_ptr<DiffWriter> writer =
       make_diff_writer(options.format, !options.summary, out != nullptr ? *out : nowhere);
-  writer->header(facts_of(options.images[0], old_result), facts_of(options.images[1], new_result));
+  writer->header(facts_of(old_path, old_result), facts_of(new_path, new_result));
   DiffCounts counts;
   for_each_report_item(differences, old_image, new_image, [&](const ReportItem& item) {
     if (!exclusions.empty() && exclusions.excludes(item, folding)) {

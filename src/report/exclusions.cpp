@@ -1,5 +1,7 @@
 #include "report/exclusions.h"
 
+#include <algorithm>
+
 #include "report/machine_text.h"
 
 namespace tarvel {
@@ -126,20 +128,15 @@ bool Exclusions::parse(std::string_view text, Exclusions& out, Error& error) {
 
 bool Exclusions::excludes(const ReportItem& item, const CaseFolding& folding) const {
   const Section section = item.kind().section;
-  for (const Rule& rule : rules_) {
+  return std::ranges::any_of(rules_, [&](const Rule& rule) {
     if (rule.section && *rule.section != section) {
-      continue;
+      return false;
     }
-    const bool hit = section == Section::hosts
-                         ? glob_matches(rule.byte_glob, item.line, folding)
-                         : glob_matches(rule.glob, item.text, folding) ||
-                               (section == Section::application &&
-                                glob_matches(rule.glob, item.key, folding));
-    if (hit) {
-      return true;
-    }
-  }
-  return false;
+    return section == Section::hosts
+               ? glob_matches(rule.byte_glob, item.line, folding)
+               : glob_matches(rule.glob, item.text, folding) ||
+                     (section == Section::application && glob_matches(rule.glob, item.key, folding));
+  });
 }
 
 }  // namespace tarvel
