@@ -15,6 +15,7 @@
 
 #include "app/diff_driver.h"
 #include "app/dump_driver.h"
+#include "image/format.h"
 #include "platform/platform.h"
 #include "report/report_items.h"
 #include "report/terminal_text.h"
@@ -215,7 +216,7 @@ TEST(Companions, TarvelDiffExitStatusesAndTroubleLines) {
   ImageSpec broken = sample_new_image();
   broken.trailer_length = 0;
   Bytes malformed = write_image(broken);
-  put_u32(malformed, 288, 0x7FFFFFFF);  // the first skipped block's length
+  put_u32(malformed, IMAGE_HEADER_END, 0x7FFFFFFF);  // the first skipped block's length
   ImageSpec wrong_digest = sample_new_image();
   wrong_digest.corrupt_digest = true;
   Bytes version_9 = write_image(sample_new_image());
@@ -233,7 +234,8 @@ TEST(Companions, TarvelDiffExitStatusesAndTroubleLines) {
       {{"old", "digest"}, 2, "tarvel-diff: digest: digest mismatch\n"},
       {{"old", "version9"}, 2, "tarvel-diff: version9: version 9 not supported\n"},
       {{"malformed", "new"}, 2,
-       "tarvel-diff: malformed: malformed at byte offset 286: expected a skipped block"},
+       "tarvel-diff: malformed: malformed at byte offset " + std::to_string(IMAGE_HEADER_END) +
+           ": expected a skipped block"},
       {{"old"}, 2, "tarvel-diff: two images are needed"},
       {{"--format", "xml", "old", "new"}, 2, "tarvel-diff: unknown format 'xml'"},
       {{"--bogus", "old", "new"}, 2, "tarvel-diff: unknown option --bogus"},

@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "image/format.h"
 #include "image/sha256.h"
 #include "support/expected_output.h"
 #include "testing/image_writer.h"
@@ -26,10 +27,8 @@
 namespace tarvel::testing {
 namespace {
 
-constexpr std::size_t TRAILER_SIZE = 36;
-constexpr std::uint32_t DIGEST_LENGTH = 32;
 constexpr std::uint32_t DIGEST_NOT_CHECKED = 0;
-constexpr std::size_t HEADER_END = 2 + 284;
+constexpr std::size_t HEADER_END = IMAGE_HEADER_END;
 constexpr std::size_t BINARY_RUNS = 50;
 
 std::uint32_t u32_at(const Bytes& bytes, std::size_t offset) {
@@ -74,21 +73,21 @@ std::vector<LengthField> length_fields(const Bytes& image) {
     fields.push_back({at, region_end});
     at += 4 + u32_at(image, at);
   };
-  for (int block = 0; block < 5; ++block) {  // four skipped blocks, then the hosts block
+  for (int block = 0; block < SKIPPED_BLOCKS + 1; ++block) {  // the skipped blocks, then hosts
     prefixed(covered);
   }
   fields.push_back({at, covered});
   const std::uint32_t app_count = u32_at(image, at);
   at += 4;
   for (std::uint32_t app = 0; app < app_count; ++app) {
-    for (int text = 0; text < 5; ++text) {
+    for (std::size_t text = 0; text < application_text_count(version); ++text) {
       prefixed(covered);
     }
   }
   fields.push_back({at, covered});
   const std::size_t section_end = at + 4 + u32_at(image, at);
   at += 4;
-  const std::size_t fixed_size = version == 5 ? 101 : 97;
+  const std::size_t fixed_size = record_layout(version).fixed_size;
   while (at < section_end) {
     at += fixed_size;
     for (int text = 0; text < 3; ++text) {  // name, directory, extra text
@@ -485,7 +484,7 @@ TEST(HostileImages, HugeCountsAndLengthsFailFast) {
   };
   // With every skipped block and the hosts block empty, the hosts length sits right after the
   // four skipped lengths.
-  constexpr std::size_t HOSTS_LENGTH_AT = HEADER_END + 4 * 4;
+  constexpr std::size_t HOSTS_LENGTH_AT = HEADER_END + SKIPPED_BLOCKS * 4;
   struct HugeCase {
     std::string what;
     Bytes image;

@@ -304,14 +304,14 @@ TEST(ParseImage, SectionRules) {
   const std::uint32_t record =
       static_cast<std::uint32_t>(testing::write_entry(spec.entries[0], 5).size());
   ImageSpec into_trailer = spec;
-  into_trailer.section_length = record + 36;
+  into_trailer.section_length = record + TRAILER_SIZE;
   into_trailer.trailer_length = 0;
   parsed = parse(write_image(into_trailer));
   EXPECT_FALSE(parsed.ok) << "36 trailer bytes make no whole record";
   EXPECT_EQ(parsed.image->entries.size(), 1u);
 
   ImageSpec past_end = spec;
-  past_end.section_length = record + 37;
+  past_end.section_length = record + TRAILER_SIZE + 1;
   EXPECT_FALSE(parse(write_image(past_end)).ok);
 }
 
@@ -323,7 +323,7 @@ TEST(ParseImage, LengthsPastTheEndAreRefusedWithoutReadingThem) {
   const Bytes good = write_image(spec);
   ASSERT_TRUE(parse(good).ok);
 
-  const std::size_t first_skipped = 286;
+  const std::size_t first_skipped = IMAGE_HEADER_END;
   for (std::uint32_t length : {0x7FFFFFFFu, 0xFFFFFFFFu}) {
     for (int block = 0; block < 5; ++block) {  // four skipped blocks and the hosts block
       Bytes bad = good;
@@ -453,7 +453,8 @@ TEST(LoadImage, OutcomesTakeTheirOrderFromTheWholeFile) {
   spec.entries = {entry(u"C:\\a", u"b"), entry(u"C:\\a", u"c")};
   const Bytes good = write_image(spec);
   Bytes broken = good;
-  const std::size_t second_record = good.size() - 36 - testing::write_entry(spec.entries[1], 4).size();
+  const std::size_t second_record =
+      good.size() - TRAILER_SIZE - testing::write_entry(spec.entries[1], 4).size();
   testing::put_u32(broken, second_record + LAYOUT_V3_V4.fixed_size, 0x7FFFFFFF);  // name length
 
   Parsed digest = parse(broken);
