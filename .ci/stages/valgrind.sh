@@ -19,7 +19,7 @@ cmake --build --preset default >/dev/null  # nothing to do after the main stage
 echo "== valgrind: $tests under memcheck"
 log=build/default/valgrind.log
 status=0
-valgrind --tool=memcheck --error-exitcode=1 --leak-check=full --show-leak-kinds=definite,indirect,possible \
+valgrind --tool=memcheck --error-exitcode=1 --suppressions=.ci/valgrind.supp --leak-check=full --show-leak-kinds=definite,indirect,possible \
   --errors-for-leak-kinds=definite,indirect,possible --log-file="$log" \
   "$tests" --gtest_brief=1 || status=$?
 if [ "$status" -ne 0 ]; then
