@@ -6,6 +6,7 @@
 #include "compare/compare_images.h"
 #include "compare/differences.h"
 #include "compare/entry_identity.h"
+#include "compare/parallel.h"
 #include "image/load_image.h"
 #include "image/loaded_image.h"
 #include "report/text_report.h"
@@ -111,7 +112,14 @@ int run_after_start_up(std::span<const std::filesystem::path> arguments, Platfor
     // Sets too large for this machine's memory: no report rather than a wrong one.
     return STATUS_NO_REPORT;
   }
-  print_report(differences, old_image, new_image, console);
+  // The report needs no entry table: large ones are released on a second thread meanwhile.
+  in_parallel(
+      old_image.entries.size() + new_image.entries.size(),
+      [&] { print_report(differences, old_image, new_image, console); },
+      [&] {
+        old_image.entries = EntryTable();
+        new_image.entries = EntryTable();
+      });
   return STATUS_REPORT_PRINTED;
 }
 

@@ -1,5 +1,6 @@
 #include "compare/entry_changes.h"
 
+#include <algorithm>
 #include <string>
 
 #include "compare/entry_identity.h"
@@ -61,23 +62,43 @@ MaskedStatus mask_status(const EntryRow& row) {
   return {row.flags_a & STATUS_KEEP_A, 0, row.flags_c & STATUS_KEEP_C, row.flags_d};
 }
 
+std::vector<std::uint32_t> guess_matches(const EntryTable& old_table,
+                                         const EntryTable& new_table) {
+  constexpr std::size_t LOOK_AHEAD = 3;
+  std::vector<std::uint32_t> guesses(old_table.size(), IdTable::NONE);
+  std::size_t hint = 0;  // where the next match most likely stands in the new table
+  for (std::size_t index = 0; index < old_table.size(); ++index) {
+    const EntryRow& row = old_table[index];
+    for (std::size_t at = hint; at < std::min(hint + LOOK_AHEAD, new_table.size()); ++at) {
+      if (same_key(old_table, row, new_table, new_table[at])) {
+        guesses[index] = static_cast<std::uint32_t>(at);
+        hint = at + 1;
+        break;
+      }
+    }
+  }
+  return guesses;
+}
+
 void detect_entry_changes(const EntryTable& old_table, const EntryTable& new_table,
-                          const EntryIndex& new_index, Differences& differences) {
+                          const EntryIndex& new_index, Differences& differences,
+                          std::vector<std::uint32_t> guesses) {
   // One look-up per old entry answers every question the passes ask: for each old entry, the
   // first new entry with its key (what a front-to-back scan of the new table finds), and for
-  // each key of the new table, the first old entry with it. Each half of the old table is
-  // looked up by its own thread, each following its own matches.
+  // each key of the new table, the first old entry with it. Where a guess found the key, the
+  // first entry with it is known without hashing.
   const std::size_t old_count = old_table.size();
   const std::size_t half = old_count / 2;
+  if (guesses.size() != old_count) {
+    guesses = guess_matches(old_table, new_table);
+  }
   std::vector<std::uint32_t> new_match(old_count, IdTable::NONE);
   const auto match_range = [&](std::size_t begin, std::size_t end) {
-    std::size_t hint = 0;  // where the next match most likely stands in the new table
     for (std::size_t index = begin; index < end; ++index) {
-      const std::uint32_t match = new_index.find_near(key_of(old_table, old_table[index]), hint);
-      new_match[index] = match;
-      if (match != IdTable::NONE) {
-        hint = std::size_t{match} + 1;
-      }
+      const std::uint32_t guess = guesses[index];
+      new_match[index] = guess != IdTable::NONE
+                             ? new_index.first_of_key(guess)
+                             : new_index.find(key_of(old_table, old_table[index]));
     }
   };
   in_parallel(old_count, [&] { match_range(0, half); }, [&] { match_range(half, old_count); });

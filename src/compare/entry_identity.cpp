@@ -63,13 +63,11 @@ std::uint32_t EntryIndex::find(const EntryKey& key) const {
   return ids_.find(hash(key), [&](std::uint32_t held) { return matches(held, key); });
 }
 
-std::uint32_t EntryIndex::find_near(const EntryKey& key, std::size_t hint) const {
-  // The first entry of its key is what a front-to-back scan would find.
-  if (hint < first_of_key_.size() && first_of_key_[hint] == hint &&
-      matches(static_cast<std::uint32_t>(hint), key)) {
-    return static_cast<std::uint32_t>(hint);
-  }
-  return find(key);
+bool same_key(const EntryTable& table, const EntryRow& row, const EntryTable& other_table,
+              const EntryRow& other_row) {
+  return row.name_length == other_row.name_length &&
+         table.name(row) == other_table.name(other_row) &&
+         table.directory(row) == other_table.directory(other_row);
 }
 
 void build_full_path(const EntryTable& table, const EntryRow& row, std::u16string& out) {

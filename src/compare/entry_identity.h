@@ -32,6 +32,10 @@ inline EntryKey key_of(const EntryTable& table, const EntryRow& row) {
   return {table.name(row), table.directory(row)};
 }
 
+// Whether two entries, of the same table or of two, have the same name and directory.
+bool same_key(const EntryTable& table, const EntryRow& row, const EntryTable& other_table,
+              const EntryRow& other_row);
+
 // A keyed hash index over one entry table by (name, directory). A lookup gives the entry a
 // front-to-back scan would find: the lowest index among equal keys.
 class EntryIndex {
@@ -44,9 +48,6 @@ class EntryIndex {
   std::uint32_t find(std::u16string_view name, std::u16string_view directory) const {
     return find({name, directory});
   }
-  // The same entry as find, but looks at the entry at `hint` first: when two tables list their
-  // entries in nearly the same order, most look-ups need no hashing at all.
-  std::uint32_t find_near(const EntryKey& key, std::size_t hint) const;
   // The first entry with the same key as the entry at `index`.
   std::uint32_t first_of_key(std::size_t index) const { return first_of_key_[index]; }
 

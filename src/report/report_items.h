@@ -50,20 +50,21 @@ struct ReportItem {
   const ReportList& kind() const { return REPORT_LISTS[list]; }
 };
 
-// Calls visit(item) for every member of every list, in print order.
+// Calls visit(item) for every member of every list, in print order. Without `with_entries`
+// the items carry no entries, and the entry tables are not touched.
 template <typename Visit>
 void for_each_report_item(const Differences& differences, const LoadedImage& old_image,
-                          const LoadedImage& new_image, Visit&& visit) {
+                          const LoadedImage& new_image, Visit&& visit, bool with_entries = true) {
   const auto names = [&](std::size_t list, const NameSet& set) {
     set.for_each([&](std::u16string_view path, const NameSet::Member& member) {
       ReportItem item;
       item.list = list;
       item.text = path;
-      if (member.old_entry != NameSet::NO_ENTRY) {
+      if (with_entries && member.old_entry != NameSet::NO_ENTRY) {
         item.old_table = &old_image.entries;
         item.old_row = &old_image.entries[member.old_entry];
       }
-      if (member.new_entry != NameSet::NO_ENTRY) {
+      if (with_entries && member.new_entry != NameSet::NO_ENTRY) {
         item.new_table = &new_image.entries;
         item.new_row = &new_image.entries[member.new_entry];
       }

@@ -49,8 +49,9 @@ void TextReportWriter::print_total() {
 void print_report(const Differences& differences, const LoadedImage& old_image,
                   const LoadedImage& new_image, Console& console) {
   TextReportWriter writer(console);
-  for_each_report_item(differences, old_image, new_image,
-                       [&](const ReportItem& item) { writer.item(item); });
+  for_each_report_item(
+      differences, old_image, new_image, [&](const ReportItem& item) { writer.item(item); },
+      false);
   writer.finish();
 }
 

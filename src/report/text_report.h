@@ -35,7 +35,7 @@ class TextReportWriter {
 };
 
 // Prints every non-empty section of the differences in the fixed order, each with its heading,
-// its members and its total.
+// its members and its total. The images' entry tables are not read: paths live in the sets.
 void print_report(const Differences& differences, const LoadedImage& old_image,
                   const LoadedImage& new_image, Console& console);
 
