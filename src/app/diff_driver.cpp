@@ -151,15 +151,10 @@ int run_diff(std::span<const std::filesystem::path> arguments, Platform& platfor
   platform.set_up_locale_and_console();
   Options options;
   std::string error;
-  if (!parse_options(arguments, options, error)) {
-    report_trouble(platform, PROGRAM, nullptr, error + "\nTry 'tarvel-diff --help'.");
-    return STATUS_TROUBLE;
-  }
-  if (options.help || options.version) {
-    Console& out = platform.console();
-    out.write_bytes(options.help ? USAGE : "tarvel-diff " TARVEL_VERSION_TEXT "\n");
-    out.flush();
-    return out.failed() ? STATUS_TROUBLE : STATUS_SAME;
+  const bool parsed = parse_options(arguments, options, error);
+  if (const std::optional<int> status = answer_usage(platform, PROGRAM, USAGE, parsed, error,
+                                                     options.help, options.version)) {
+    return *status;
   }
 
   Exclusions exclusions;

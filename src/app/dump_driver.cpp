@@ -95,32 +95,16 @@ class HeaderSink final : public RecordSink {
   std::string block;
 };
 
-LoadResult read_once(Platform& platform, ImageLoader& loader, const std::filesystem::path& path,
-                     RecordSink& sink) {
-  const OpenedFile opened = platform.open_file(path);
-  if (!opened.file) {
-    LoadResult refused;
-    refused.read_failure = read_failure_of(opened.failure);
-    return refused;
-  }
-  return loader.load(*opened.file, sink);
-}
-
 }  // namespace
 
 int run_dump(std::span<const std::filesystem::path> arguments, Platform& platform) {
   platform.set_up_locale_and_console();
   Options options;
   std::string error;
-  if (!parse_options(arguments, options, error)) {
-    report_trouble(platform, PROGRAM, nullptr, error + "\nTry 'tarvel-dump --help'.");
-    return STATUS_TROUBLE;
-  }
-  if (options.help || options.version) {
-    Console& out = platform.console();
-    out.write_bytes(options.help ? USAGE : "tarvel-dump " TARVEL_VERSION_TEXT "\n");
-    out.flush();
-    return out.failed() ? STATUS_TROUBLE : STATUS_SAME;
+  const bool parsed = parse_options(arguments, options, error);
+  if (const std::optional<int> status = answer_usage(platform, PROGRAM, USAGE, parsed, error,
+                                                     options.help, options.version)) {
+    return *status;
   }
 
   const std::filesystem::path& path = *options.image;
@@ -129,7 +113,7 @@ int run_dump(std::span<const std::filesystem::path> arguments, Platform& platfor
   // A first reading tells whether the image is sound, so that the header can say so before
   // any record; the second writes the records as they stream past.
   HeaderSink header_sink;
-  const LoadResult checked = read_once(platform, loader, path, header_sink);
+  const LoadResult checked = read_image_file(platform, loader, path, header_sink);
   if (checked.outcome == LoadOutcome::unreadable || checked.outcome == LoadOutcome::out_of_memory) {
     report_trouble(platform, PROGRAM, &path, describe_failure(checked));
     return STATUS_TROUBLE;
@@ -150,7 +134,7 @@ int run_dump(std::span<const std::filesystem::path> arguments, Platform& platfor
   header.result = checked;
   header.header_block = header_sink.block;
   writer->write_header(header);
-  const LoadResult dumped = read_once(platform, loader, path, *writer);
+  const LoadResult dumped = read_image_file(platform, loader, path, *writer);
   writer->finish();
   out->flush();
   if (dumped.outcome != checked.outcome || dumped.offset != checked.offset) {

@@ -6,17 +6,44 @@
 
 namespace tarvel {
 
-LoadResult load_image_file(Platform& platform, ImageLoader& loader,
-                           const std::filesystem::path& path, LoadedImage& image,
-                           DirectoryRewrite rewrite) {
+LoadResult read_image_file(Platform& platform, ImageLoader& loader,
+                           const std::filesystem::path& path, RecordSink& sink) {
   const OpenedFile opened = platform.open_file(path);
   if (!opened.file) {
     LoadResult refused;
     refused.read_failure = read_failure_of(opened.failure);
     return refused;
   }
-  TableSink sink(image, std::move(rewrite));
   return loader.load(*opened.file, sink);
+}
+
+LoadResult load_image_file(Platform& platform, ImageLoader& loader,
+                           const std::filesystem::path& path, LoadedImage& image,
+                           DirectoryRewrite rewrite) {
+  TableSink sink(image, std::move(rewrite));
+  return read_image_file(platform, loader, path, sink);
+}
+
+std::optional<int> answer_usage(Platform& platform, std::string_view program,
+                                std::string_view usage, bool parsed, const std::string& error,
+                                bool help, bool version) {
+  if (!parsed) {
+    report_trouble(platform, program, nullptr,
+                   error + "\nTry '" + std::string(program) + " --help'.");
+    return 2;
+  }
+  if (!help && !version) {
+    return std::nullopt;
+  }
+  Console& out = platform.console();
+  if (help) {
+    out.write_bytes(usage);
+  } else {
+    out.write_bytes(program);
+    out.write_bytes(" " TARVEL_VERSION_TEXT "\n");
+  }
+  out.flush();
+  return out.failed() ? 2 : 0;
 }
 
 DirectoryRewrite normalise_with(const DriveMap& drive_map) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -11,8 +12,11 @@
 
 namespace tarvel {
 
-// Opens and loads one image file into the tables; a file that cannot be opened comes back as
+// Opens and reads one image file into a sink; a file that cannot be opened comes back as
 // unreadable, with the reason.
+LoadResult read_image_file(Platform& platform, ImageLoader& loader,
+                           const std::filesystem::path& path, RecordSink& sink);
+// The same into the tables.
 LoadResult load_image_file(Platform& platform, ImageLoader& loader,
                            const std::filesystem::path& path, LoadedImage& image,
                            DirectoryRewrite rewrite = {});
@@ -31,6 +35,13 @@ std::string ascii_argument(const std::filesystem::path& argument);
 // valid in its encoding and some of it was replaced.
 bool path_as_json(const std::filesystem::path& path, std::string& out);
 bool path_as_utf8(const std::filesystem::path& path, std::string& out);
+
+// The start the companion programs share: bad usage is trouble, reported with a pointer to
+// --help; --help and --version are answered on standard output. Returns the exit status where
+// the run ends there.
+std::optional<int> answer_usage(Platform& platform, std::string_view program,
+                                std::string_view usage, bool parsed, const std::string& error,
+                                bool help, bool version);
 
 // Writes "<program>: <path>: <message>\n" (or without the path) on standard error.
 void report_trouble(Platform& platform, std::string_view program,
