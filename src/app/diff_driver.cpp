@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/arguments.h"
 #include "app/image_files.h"
 #include "compare/compare_images.h"
 #include "report/diff_output.h"
@@ -45,40 +46,15 @@ struct Options {
 // Reads the options; false, with the complaint in error, on bad usage.
 bool parse_options(std::span<const std::filesystem::path> arguments, Options& options,
                    std::string& error) {
-  bool only_paths = false;
-  for (std::size_t at = 1; at < arguments.size(); ++at) {
-    const std::filesystem::path& argument = arguments[at];
-    const std::string text = ascii_argument(argument);
-    if (only_paths || text.empty() || text == "-" || text.front() != '-') {
-      options.images.push_back(argument);
-      continue;
-    }
-    if (text == "--") {
-      only_paths = true;
-      continue;
-    }
-    // An option's value follows it, or its '='.
-    const std::size_t equals = text.find('=');
-    const std::string name = text.substr(0, equals);
-    const auto value = [&](std::filesystem::path& out) {
-      if (equals != std::string::npos) {
-        // The value is ASCII here, as the whole argument is.
-        out = text.substr(equals + 1);
-        return true;
-      }
-      if (at + 1 >= arguments.size()) {
-        error = "option " + name + " needs a value";
+  ArgumentReader reader(arguments);
+  while (reader.next()) {
+    if (reader.is_path()) {
+      options.images.push_back(reader.path());
+    } else if (reader.name() == "--format") {
+      std::string format_name;
+      if (!reader.text_value(format_name, error)) {
         return false;
       }
-      out = arguments[++at];
-      return true;
-    };
-    if (name == "--format") {
-      std::filesystem::path format;
-      if (!value(format)) {
-        return false;
-      }
-      const std::string format_name = ascii_argument(format);
       if (format_name == "text") {
         options.format = DiffFormat::text;
       } else if (format_name == "jsonl") {
@@ -89,24 +65,24 @@ bool parse_options(std::span<const std::filesystem::path> arguments, Options& op
         error = "unknown format '" + format_name + "' (text, jsonl or csv)";
         return false;
       }
-    } else if (name == "-o" || name == "--output") {
-      if (!value(options.output.emplace())) {
+    } else if (reader.name() == "-o" || reader.name() == "--output") {
+      if (!reader.value(options.output.emplace(), error)) {
         return false;
       }
-    } else if (name == "--exclude-from") {
-      if (!value(options.rules.emplace())) {
+    } else if (reader.name() == "--exclude-from") {
+      if (!reader.value(options.rules.emplace(), error)) {
         return false;
       }
-    } else if (text == "--summary") {
+    } else if (reader.is_flag("--summary")) {
       options.summary = true;
-    } else if (text == "-q" || text == "--quiet") {
+    } else if (reader.is_flag("-q") || reader.is_flag("--quiet")) {
       options.quiet = true;
-    } else if (text == "-h" || text == "--help") {
+    } else if (reader.is_flag("-h") || reader.is_flag("--help")) {
       options.help = true;
-    } else if (text == "--version") {
+    } else if (reader.is_flag("--version")) {
       options.version = true;
     } else {
-      error = "unknown option " + text;
+      error = "unknown option " + reader.option();
       return false;
     }
   }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/diff_driver.h"
+#include "app/arguments.h"
 #include "app/image_files.h"
 #include "report/dump_output.h"
 
@@ -33,46 +34,38 @@ struct Options {
   std::optional<std::filesystem::path> image;
 };
 
+// Reads the options; false, with the complaint in error, on bad usage.
 bool parse_options(std::span<const std::filesystem::path> arguments, Options& options,
                    std::string& error) {
-  bool only_paths = false;
-  for (std::size_t at = 1; at < arguments.size(); ++at) {
-    const std::string text = ascii_argument(arguments[at]);
-    if (only_paths || text.empty() || text == "-" || text.front() != '-') {
+  ArgumentReader reader(arguments);
+  while (reader.next()) {
+    if (reader.is_path()) {
       if (options.image) {
         error = "one image only";
         return false;
       }
-      options.image = arguments[at];
-    } else if (text == "--") {
-      only_paths = true;
-    } else if (text == "--format" || text.starts_with("--format=")) {
-      std::string name;
-      if (text == "--format") {
-        if (at + 1 >= arguments.size()) {
-          error = "option --format needs a value";
-          return false;
-        }
-        name = ascii_argument(arguments[++at]);
-      } else {
-        name = text.substr(9);
-      }
-      if (name == "jsonl") {
-        options.format = DumpFormat::jsonl;
-      } else if (name == "csv") {
-        options.format = DumpFormat::csv;
-      } else {
-        error = "unknown format '" + name + "' (jsonl or csv)";
+      options.image = reader.path();
+    } else if (reader.name() == "--format") {
+      std::string format_name;
+      if (!reader.text_value(format_name, error)) {
         return false;
       }
-    } else if (text == "--verify") {
+      if (format_name == "jsonl") {
+        options.format = DumpFormat::jsonl;
+      } else if (format_name == "csv") {
+        options.format = DumpFormat::csv;
+      } else {
+        error = "unknown format '" + format_name + "' (jsonl or csv)";
+        return false;
+      }
+    } else if (reader.is_flag("--verify")) {
       options.verify = true;
-    } else if (text == "-h" || text == "--help") {
+    } else if (reader.is_flag("-h") || reader.is_flag("--help")) {
       options.help = true;
-    } else if (text == "--version") {
+    } else if (reader.is_flag("--version")) {
       options.version = true;
     } else {
-      error = "unknown option " + text;
+      error = "unknown option " + reader.option();
       return false;
     }
   }

@@ -1,6 +1,5 @@
 #include "app/image_files.h"
 
-#include <type_traits>
 
 #include "report/machine_text.h"
 
@@ -85,18 +84,6 @@ std::string describe_failure(const LoadResult& result) {
       return "too large for this machine's memory";
   }
   return "cannot be read";
-}
-
-std::string ascii_argument(const std::filesystem::path& argument) {
-  std::string text;
-  for (const std::filesystem::path::value_type unit : argument.native()) {
-    const auto value = static_cast<std::make_unsigned_t<std::filesystem::path::value_type>>(unit);
-    if (value == 0 || value >= 0x80) {
-      return {};
-    }
-    text.push_back(static_cast<char>(value));
-  }
-  return text;
 }
 
 namespace {

@@ -28,9 +28,6 @@ DirectoryRewrite normalise_with(const DriveMap& drive_map);
 // "version 9 not supported", "malformed at byte offset 4711: expected ...".
 std::string describe_failure(const LoadResult& result);
 
-// A command-line argument as text, where it is ASCII; empty otherwise. Options are ASCII.
-std::string ascii_argument(const std::filesystem::path& argument);
-
 // A path as the user gave it, as a JSON string and as UTF-8 text; false when the path is not
 // valid in its encoding and some of it was replaced.
 bool path_as_json(const std::filesystem::path& path, std::string& out);

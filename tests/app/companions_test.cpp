@@ -239,6 +239,7 @@ TEST(Companions, TarvelDiffExitStatusesAndTroubleLines) {
       {{"old"}, 2, "tarvel-diff: two images are needed"},
       {{"--format", "xml", "old", "new"}, 2, "tarvel-diff: unknown format 'xml'"},
       {{"--bogus", "old", "new"}, 2, "tarvel-diff: unknown option --bogus"},
+      {{"--summary=yes", "old", "new"}, 2, "tarvel-diff: unknown option --summary=yes"},
       {{"-q", "old", "new"}, 1, ""},
       {{"--version"}, 0, ""},
   };
@@ -291,6 +292,17 @@ TEST(Companions, TarvelDiffExclusionsAndOutputFiles) {
     EXPECT_EQ(record.size(), records.front().size());
   }
   EXPECT_EQ(records[7][2], "C:\\Program Files\\Lindell\\viewer.exe");
+
+  // A value after '=' is a path like any other, whatever its letters.
+  FakePlatform named;
+  named.add_file("old", write_image(sample_old_image()));
+  named.add_file("new", write_image(sample_new_image()));
+  const std::filesystem::path report_path(u8"r\u00e9sum\u00e9.csv");
+  std::filesystem::path output_option("-o=");
+  output_option += report_path;
+  const DiffRun to_file = diff(named, {"--format=csv", output_option, "old", "new"});
+  EXPECT_EQ(to_file.status, 1) << to_file.errors;
+  EXPECT_EQ(to_file.files.at(report_path.string()), csv.output);
 
   FakePlatform bad;
   bad.add_file("old", write_image(sample_old_image()));
