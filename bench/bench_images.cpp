@@ -1,5 +1,6 @@
 #include "bench_images.h"
 
+#include "bench_random.h"
 #include "colliding_keys.h"
 
 #include <array>
@@ -11,24 +12,6 @@ namespace tarvel::bench {
 namespace {
 
 using testing::Bytes;
-
-// A small fixed generator (SplitMix64), so the images do not depend on the standard library's
-// distributions, which differ between implementations.
-class Random {
- public:
-  explicit Random(std::uint64_t seed) : state_(seed) {}
-  std::uint64_t next() {
-    std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ULL);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-    return z ^ (z >> 31);
-  }
-  std::size_t below(std::size_t bound) { return static_cast<std::size_t>(next() % bound); }
-  bool chance(std::size_t per_thousand) { return below(1000) < per_thousand; }
-
- private:
-  std::uint64_t state_;
-};
 
 constexpr std::array<std::u16string_view, 24> WORDS = {
     u"Windows", u"System32",  u"Program Files", u"Users",   u"AppData",     u"Local",

@@ -1,5 +1,7 @@
 #include "colliding_keys.h"
 
+#include "bench_random.h"
+
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -10,21 +12,6 @@
 namespace tarvel::bench {
 
 namespace {
-
-// SplitMix64, as in bench_images.cpp: the same keys on every platform.
-class Random {
- public:
-  explicit Random(std::uint64_t seed) : state_(seed) {}
-  std::uint64_t next() {
-    std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ULL);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-    return z ^ (z >> 31);
-  }
-
- private:
-  std::uint64_t state_;
-};
 
 // The inverse of an odd number modulo 2^64, by Newton's iteration.
 constexpr std::uint64_t inverse(std::uint64_t odd) {

@@ -2,9 +2,9 @@
 // and CSV, and the first to tarvel-dump in both formats. Every JSON line must parse, every CSV
 // text must split back into records of one width, and the CSV items of tarvel-diff must be the
 // JSON ones, field for field.
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -15,16 +15,12 @@
 #include "testing/csv_reader.h"
 #include "testing/fake_platform.h"
 #include "testing/run_in_process.h"
+#include "two_images.h"
 
 namespace {
 
 using tarvel::testing::CsvRecord;
 using tarvel::testing::FakePlatform;
-
-std::uint32_t load_u32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
 
 void check(bool condition) {
   if (!condition) {
@@ -76,13 +72,12 @@ std::string guarded(const std::string& text) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  if (size < 4) {
+  const std::optional<tarvel::fuzz::TwoImages> images = tarvel::fuzz::cut_two_images(data, size);
+  if (!images) {
     return 0;
   }
-  const std::span<const std::uint8_t> images(data + 4, size - 4);
-  const std::size_t old_size = std::min<std::size_t>(load_u32(data), images.size());
-  const auto old_image = images.first(old_size);
-  const auto new_image = images.subspan(old_size);
+  const auto old_image = images->old_image;
+  const auto new_image = images->new_image;
 
   const std::string jsonl =
       run({"tarvel-diff", "--format", "jsonl", "old.img", "new.img"}, old_image, new_image, false);
