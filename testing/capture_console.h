@@ -13,7 +13,6 @@ std::size_t encode_utf8(char32_t character, char* out);
 class CaptureConsole final : public BufferedConsole {
  public:
   CaptureConsole() : BufferedConsole(&encode_utf8, OutputEncoding::utf8()) {}
-  void write_path(const std::filesystem::path& path) override { write_bytes(path.string()); }
   const std::string& text() {
     flush();
     return captured_;

@@ -55,7 +55,6 @@ class StringConsole final : public BufferedConsole {
   StringConsole(const StringConsole&) = delete;
   StringConsole& operator=(const StringConsole&) = delete;
   ~StringConsole() override { flush(); }
-  void write_path(const std::filesystem::path& path) override { write_bytes(path.string()); }
 
  protected:
   bool deliver(std::string_view bytes) override {

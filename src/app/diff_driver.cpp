@@ -115,7 +115,6 @@ bool read_rules(Platform& platform, const std::filesystem::path& path, std::stri
 ImageFacts facts_of(const std::filesystem::path& path, const LoadResult& result) {
   ImageFacts facts;
   path_as_json(path, facts.path_json);
-  path_as_utf8(path, facts.path_utf8);
   facts.version = result.version;
   facts.digest = result.digest;
   return facts;

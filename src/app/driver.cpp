@@ -9,6 +9,7 @@
 #include "compare/parallel.h"
 #include "image/load_image.h"
 #include "image/loaded_image.h"
+#include "report/terminal_text.h"
 #include "report/text_report.h"
 
 namespace tarvel {
@@ -37,7 +38,7 @@ void print_with_path(Console& console, std::u16string_view format,
                      const std::filesystem::path& path) {
   const std::size_t placeholder = format.find(u"%s");
   console.write_wide(format.substr(0, placeholder));
-  console.write_path(path);
+  write_terminal_safe(console, path);
   console.write_wide(format.substr(placeholder + 2));
 }
 

@@ -2,6 +2,7 @@
 
 
 #include "report/machine_text.h"
+#include "report/terminal_text.h"
 
 namespace tarvel {
 
@@ -27,8 +28,10 @@ std::optional<int> answer_usage(Platform& platform, std::string_view program,
                                 std::string_view usage, bool parsed, const std::string& error,
                                 bool help, bool version) {
   if (!parsed) {
-    report_trouble(platform, program, nullptr,
-                   error + "\nTry '" + std::string(program) + " --help'.");
+    report_trouble(platform, program, nullptr, error);
+    Console& errors = platform.error_console();
+    errors.write_bytes("Try '" + std::string(program) + " --help'.\n");
+    errors.flush();
     return 2;
   }
   if (!help && !version) {
@@ -116,10 +119,12 @@ void report_trouble(Platform& platform, std::string_view program,
   errors.write_bytes(program);
   errors.write_bytes(": ");
   if (path != nullptr) {
-    errors.write_path(*path);
+    write_terminal_safe(errors, *path);
     errors.write_bytes(": ");
   }
-  errors.write_bytes(message);
+  // The message may quote a rules file or an argument.
+  std::string scratch;
+  errors.write_bytes(terminal_safe(message, errors.output_encoding(), scratch));
   errors.write_bytes("\n");
   errors.flush();
 }

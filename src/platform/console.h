@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -22,8 +21,6 @@ class Console {
   virtual void write_wide(std::u16string_view text) = 0;
   // Bytes written unchanged.
   virtual void write_bytes(std::string_view bytes) = 0;
-  // A path as the user gave it on the command line.
-  virtual void write_path(const std::filesystem::path& path) = 0;
   virtual void flush() = 0;
   // What the bytes of the byte channel become on the terminal.
   virtual const OutputEncoding& output_encoding() const = 0;
@@ -36,7 +33,6 @@ class DiscardingConsole final : public Console {
  public:
   void write_wide(std::u16string_view) override {}
   void write_bytes(std::string_view) override {}
-  void write_path(const std::filesystem::path&) override {}
   void flush() override {}
   const OutputEncoding& output_encoding() const override { return encoding_; }
   bool failed() const override { return false; }

@@ -108,8 +108,6 @@ class DescriptorConsole final : public BufferedConsole {
     }
   }
 
-  void write_path(const std::filesystem::path& path) override { write_bytes(path.native()); }
-
  protected:
   // An output left non-blocking by whoever started us is waited for, not given up on; a write
   // that truly fails (closed pipe with SIGPIPE ignored, full disk, closed descriptor) is

@@ -162,16 +162,6 @@ class HandleConsole final : public BufferedConsole {
     }
   }
 
-  void write_path(const std::filesystem::path& path) override {
-    const std::wstring& native = path.native();
-    std::u16string text;
-    text.reserve(native.size());
-    for (const wchar_t unit : native) {
-      text.push_back(static_cast<char16_t>(unit));
-    }
-    write_wide(text);
-  }
-
  protected:
   // In text output, line ends leave as CR LF, as a text-mode stream would write them; every
   // other byte is written as it is.

@@ -29,13 +29,32 @@ std::string hex_word(std::uint32_t value) {
   return text;
 }
 
-// An entry's SHA1 value as a JSON string, or null where it has none.
-void append_sha1_json(std::string& out, const EntryTable* table, const EntryRow* row) {
-  const std::u16string value = row != nullptr ? table->sha1_text(*row) : std::u16string();
-  if (row == nullptr || row->sha1_form == Sha1Form::none) {
-    out += "null";
-  } else {
-    append_json_string(out, value);
+// An entry's SHA1 value as its text, empty where it has none.
+std::u16string sha1_of(const EntryTable* table, const EntryRow* row) {
+  return row != nullptr && row->sha1_form != Sha1Form::none ? table->sha1_text(*row)
+                                                             : std::u16string();
+}
+
+// A text as a JSON string; where it is not whole, its exact units (or bytes) go into raw as
+// `,"<name>_hex":"..."`, and false comes back.
+template <typename Text>
+bool json_text(std::string& out, std::string& raw, std::string_view name, Text text) {
+  if (append_json_string(out, text)) {
+    return true;
+  }
+  raw += ",\"";
+  raw += name;
+  raw += "_hex\":\"";
+  append_hex(raw, text);
+  raw += '"';
+  return false;
+}
+
+// A text as a CSV cell; where it is not whole, its exact units (or bytes) go into hex_cell.
+template <typename Text>
+void csv_text(std::string& cell, std::string& hex_cell, Text text) {
+  if (!append_utf8(cell, text)) {
+    append_hex(hex_cell, text);
   }
 }
 
@@ -75,7 +94,7 @@ class JsonLinesWriter final : public LineWriter {
     }
     line_ += "{\"type\":\"header\",\"schema\":\"";
     line_ += DIFF_SCHEMA;
-    line_ += "\",\"tool\":\"tarvel-diff\",\"tool_version\":\"1.05\"";
+    line_ += "\",\"tool\":\"tarvel-diff\",\"tool_version\":\"" TARVEL_VERSION_TEXT "\"";
     image(",\"old\":", old_image);
     image(",\"new\":", new_image);
     line_ += "}\n";
@@ -96,35 +115,29 @@ class JsonLinesWriter final : public LineWriter {
     std::string raw;
     if (kind.section == Section::hosts) {
       line_ += "\"line\":";
-      if (!append_json_string(line_, item.line)) {
-        whole = false;
-        raw += ",\"line_hex\":\"";
-        append_hex(raw, item.line);
-        raw += '"';
-      }
-    } else {
-      line_ += kind.section == Section::application ? "\"label\":" : "\"path\":";
-      if (!append_json_string(line_, item.text)) {
-        whole = false;
-        raw += kind.section == Section::application ? ",\"label_hex\":\"" : ",\"path_hex\":\"";
-        append_hex(raw, item.text);
-        raw += '"';
-      }
-    }
-    if (kind.section == Section::application) {
+      whole = json_text(line_, raw, "line", std::string_view(item.line));
+    } else if (kind.section == Section::application) {
+      line_ += "\"label\":";
+      whole = json_text(line_, raw, "label", std::u16string_view(item.text));
       line_ += ",\"key\":";
-      if (!append_json_string(line_, item.key)) {
-        whole = false;
-        raw += ",\"key_hex\":\"";
-        append_hex(raw, item.key);
-        raw += '"';
-      }
+      whole = json_text(line_, raw, "key", std::u16string_view(item.key)) && whole;
+    } else {
+      line_ += "\"path\":";
+      whole = json_text(line_, raw, "path", std::u16string_view(item.text));
     }
     if (kind.change == Change::modified || kind.change == Change::no_sha1) {
-      line_ += ",\"old_sha1\":";
-      append_sha1_json(line_, item.old_table, item.old_row);
-      line_ += ",\"new_sha1\":";
-      append_sha1_json(line_, item.new_table, item.new_row);
+      for (const bool is_old : {true, false}) {
+        line_ += is_old ? ",\"old_sha1\":" : ",\"new_sha1\":";
+        const EntryRow* row = is_old ? item.old_row : item.new_row;
+        if (row == nullptr || row->sha1_form == Sha1Form::none) {
+          line_ += "null";
+        } else {
+          const std::u16string sha1 = sha1_of(is_old ? item.old_table : item.new_table, row);
+          whole = json_text(line_, raw, is_old ? "old_sha1" : "new_sha1",
+                            std::u16string_view(sha1)) &&
+                  whole;
+        }
+      }
     }
     if (kind.change == Change::status && item.old_row != nullptr && item.new_row != nullptr) {
       line_ += ",\"old_status\":";
@@ -187,14 +200,19 @@ class JsonLinesWriter final : public LineWriter {
   bool items_;
 };
 
+// The columns of an item row. A text that could not be written whole (a lone surrogate, a hosts
+// line that is not UTF-8) has its exact units or bytes in its _hex column.
+constexpr std::array<std::string_view, 12> CSV_ITEM_COLUMNS = {
+    "section",  "change",   "item",       "key",      "old_sha1",     "new_sha1",
+    "old_status", "new_status", "item_hex", "key_hex", "old_sha1_hex", "new_sha1_hex"};
+
 class CsvWriter final : public LineWriter {
  public:
   CsvWriter(Console& console, bool items) : LineWriter(console), items_(items) {}
 
   void header(const ImageFacts&, const ImageFacts&) override {
     if (items_) {
-      record({"section", "change", "item", "key", "old_sha1", "new_sha1", "old_status",
-              "new_status", "item_hex"});
+      record(std::vector<std::string>(CSV_ITEM_COLUMNS.begin(), CSV_ITEM_COLUMNS.end()));
     }
   }
 
@@ -203,30 +221,29 @@ class CsvWriter final : public LineWriter {
       return;
     }
     const ReportList& kind = item.kind();
-    std::vector<std::string> fields(9);
-    fields[0] = kind.section_name;
-    fields[1] = kind.change_name;
-    bool whole = kind.section == Section::hosts ? append_utf8(fields[2], item.line)
-                                                : append_utf8(fields[2], item.text);
-    whole = append_utf8(fields[3], item.key) && whole;
+    fields_.resize(CSV_ITEM_COLUMNS.size());
+    for (std::string& field : fields_) {
+      field.clear();
+    }
+    fields_[0] = kind.section_name;
+    fields_[1] = kind.change_name;
+    if (kind.section == Section::hosts) {
+      csv_text(fields_[2], fields_[8], std::string_view(item.line));
+    } else {
+      csv_text(fields_[2], fields_[8], std::u16string_view(item.text));
+    }
+    csv_text(fields_[3], fields_[9], std::u16string_view(item.key));
     if (kind.change == Change::modified || kind.change == Change::no_sha1) {
-      append_utf8(fields[4], item.old_row != nullptr ? item.old_table->sha1_text(*item.old_row)
-                                                     : std::u16string());
-      append_utf8(fields[5], item.new_row != nullptr ? item.new_table->sha1_text(*item.new_row)
-                                                     : std::u16string());
+      csv_text(fields_[4], fields_[10],
+               std::u16string_view(sha1_of(item.old_table, item.old_row)));
+      csv_text(fields_[5], fields_[11],
+               std::u16string_view(sha1_of(item.new_table, item.new_row)));
     }
     if (kind.change == Change::status && item.old_row != nullptr && item.new_row != nullptr) {
-      fields[6] = status_text(*item.old_row);
-      fields[7] = status_text(*item.new_row);
+      fields_[6] = status_text(*item.old_row);
+      fields_[7] = status_text(*item.new_row);
     }
-    if (!whole) {
-      if (kind.section == Section::hosts) {
-        append_hex(fields[8], item.line);
-      } else {
-        append_hex(fields[8], item.text);
-      }
-    }
-    append_csv_record(line_, fields);
+    append_csv_record(line_, fields_);
     emit();
   }
 
@@ -251,6 +268,7 @@ class CsvWriter final : public LineWriter {
   }
 
   bool items_;
+  std::vector<std::string> fields_;
 };
 
 class TextWriter final : public DiffWriter {

@@ -18,7 +18,6 @@ enum class DiffFormat { text, jsonl, csv };
 // What the header of machine-readable output says about one image.
 struct ImageFacts {
   std::string path_json;  // the path as given, already a JSON string
-  std::string path_utf8;  // the same as UTF-8 text, for CSV
   std::uint16_t version = 0;
   DigestState digest = DigestState::absent;
 };

@@ -56,8 +56,7 @@ bool value_text(std::span<const std::uint8_t> bytes, std::u16string& text) {
   if (text.size() * 2 + 2 != bytes.size()) {
     return false;
   }
-  std::string check;
-  return append_utf8(check, text);
+  return is_whole_utf16(text);
 }
 
 // A significant-line splitter for a hosts text that arrives in pieces, with the rules the
@@ -317,11 +316,10 @@ class JsonDump final : public DumpBase {
     open_ = Open::nothing;
     out_ += ",\"properties_well_formed\":";
     out_ += properties.well_formed ? "true" : "false";
-    out_ += ",\"sha1\":";
     if (properties.sha1.found) {
-      append_json_string(out_, properties.sha1.text());
+      text(",\"sha1\":", "sha1", properties.sha1.text());
     } else {
-      out_ += "null";
+      out_ += ",\"sha1\":null";
     }
     out_ += lossy_ ? ",\"lossy\":true}\n" : "}\n";
     maybe_flush();
@@ -430,13 +428,35 @@ constexpr std::array<std::string_view, 31> CSV_COLUMNS = {
     "byte_c",  "key",         "text_2",   "label",     "text_4",     "text_5",     "line",
     "value",   "version",     "size",     "digest",    "raw"};
 
-std::size_t column(std::string_view name) {
-  for (std::size_t index = 0; index < CSV_COLUMNS.size(); ++index) {
-    if (CSV_COLUMNS[index] == name) {
-      return index;
-    }
+// A column's index, found while compiling: a name that is no column does not compile.
+consteval std::size_t column(std::string_view name) {
+  std::size_t index = 0;
+  while (CSV_COLUMNS.at(index) != name) {
+    ++index;
   }
-  return CSV_COLUMNS.size();
+  return index;
+}
+
+constexpr std::array<std::size_t, APPLICATION_FIELDS.size()> APPLICATION_COLUMNS = {
+    column(APPLICATION_FIELDS[0]), column(APPLICATION_FIELDS[1]), column(APPLICATION_FIELDS[2]),
+    column(APPLICATION_FIELDS[3]), column(APPLICATION_FIELDS[4])};
+
+// Adds "name=<hex units>" to a row's raw cell, for a text that could not be written whole.
+void add_raw(std::string& raw, std::string_view name, std::u16string_view value) {
+  if (!raw.empty()) {
+    raw += ';';
+  }
+  raw += name;
+  raw += '=';
+  append_hex(raw, value);
+}
+
+// Empties every cell of a row, keeping the row's width and the cells' storage.
+void clear_row(std::vector<std::string>& row) {
+  row.resize(CSV_COLUMNS.size());
+  for (std::string& cell : row) {
+    cell.clear();
+  }
 }
 
 class CsvDump final : public DumpBase {
@@ -476,21 +496,19 @@ class CsvDump final : public DumpBase {
   }
 
   void entry(const EntryFields& fields) override {
-    entry_ = std::vector<std::string>(CSV_COLUMNS.size());
+    clear_row(entry_);
     entry_[0] = "entry";
     entry_[1] = std::to_string(fields.offset);
     entry_offset_ = entry_[1];
-    std::string raw;
-    const auto text = [&](std::string_view name, std::span<const std::uint8_t> bytes) {
+    const auto text = [&](std::size_t index, std::span<const std::uint8_t> bytes) {
       const std::u16string value = field_text(bytes);
-      if (!append_utf8(entry_[column(name)], value)) {
-        raw += std::string(raw.empty() ? "" : ";") + std::string(name) + "=";
-        append_hex(raw, value);
+      if (!append_utf8(entry_[index], value)) {
+        add_raw(entry_[column("raw")], CSV_COLUMNS[index], value);
       }
     };
-    text("name", fields.name);
-    text("directory", fields.directory);
-    text("extra_text", fields.extra_text);
+    text(column("name"), fields.name);
+    text(column("directory"), fields.directory);
+    text(column("extra_text"), fields.extra_text);
     entry_[column("flags_a")] = std::to_string(fields.flags_a);
     entry_[column("flags_b")] = std::to_string(fields.flags_b);
     entry_[column("flags_c")] = std::to_string(fields.flags_c);
@@ -504,7 +522,6 @@ class CsvDump final : public DumpBase {
     entry_[column("byte_b")] = std::to_string(fields.byte_b);
     entry_[column("word_a")] = std::to_string(fields.word_a);
     entry_[column("byte_c")] = std::to_string(fields.byte_c);
-    entry_[column("raw")] = raw;
   }
   bool wants_properties() const override { return true; }
   void entry_end(const PropertiesEnd& properties) override {
@@ -513,7 +530,10 @@ class CsvDump final : public DumpBase {
     }
     entry_[column("properties_well_formed")] = properties.well_formed ? "true" : "false";
     if (properties.sha1.found) {
-      append_utf8(entry_[column("sha1")], properties.sha1.text());
+      const std::u16string sha1 = properties.sha1.text();
+      if (!append_utf8(entry_[column("sha1")], sha1)) {
+        add_raw(entry_[column("raw")], "sha1", sha1);
+      }
     }
     append_csv_record(out_, entry_);
     maybe_flush();
@@ -522,7 +542,7 @@ class CsvDump final : public DumpBase {
  protected:
   void text_run(const RunStart& run, std::span<const std::uint8_t> bytes) override {
     if (run.kind == RunKind::application_text) {
-      to_column(column(APPLICATION_FIELDS[run.index]));
+      to_column(APPLICATION_COLUMNS[run.index]);
       text_cell(stored_text(bytes), APPLICATION_FIELDS[run.index]);
     } else if (run.kind == RunKind::property_name) {
       begin_row("property");
@@ -547,7 +567,7 @@ class CsvDump final : public DumpBase {
       begin_row("hosts");
       to_column(column("line"));
     } else if (run.kind == RunKind::application_text) {
-      to_column(column(APPLICATION_FIELDS[run.index]));
+      to_column(APPLICATION_COLUMNS[run.index]);
     } else if (run.kind == RunKind::property_name) {
       begin_row("property");
       cells_[1] = entry_offset_;
@@ -578,7 +598,7 @@ class CsvDump final : public DumpBase {
 
  private:
   void begin_row(std::string_view record) {
-    cells_.assign(CSV_COLUMNS.size(), std::string());
+    clear_row(cells_);
     cells_[0] = record;
     next_ = 2;
     written_ = 0;
@@ -588,9 +608,7 @@ class CsvDump final : public DumpBase {
   void text_cell(const std::u16string& value, std::string_view name) {
     std::string& cell = cells_[next_++];
     if (!append_utf8(cell, value)) {
-      std::string& raw = cells_[column("raw")];
-      raw += std::string(raw.empty() ? "" : ";") + std::string(name) + "=";
-      append_hex(raw, value);
+      add_raw(cells_[column("raw")], name, value);
     }
   }
   // Writes the cells before next_ that are not written yet, each followed by its separator, so

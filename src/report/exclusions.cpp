@@ -46,18 +46,12 @@ bool matches(std::basic_string_view<Char> glob, std::basic_string_view<Char> tex
 
 // The UTF-16 form of a rule's UTF-8 glob; false when it is not UTF-8.
 bool to_utf16(std::string_view utf8, std::u16string& out) {
-  std::string check;
-  if (!append_utf8(check, utf8)) {
-    return false;
-  }
   out.clear();
-  std::size_t at = 0;
-  while (at < utf8.size()) {
-    const auto lead = static_cast<unsigned char>(utf8[at]);
-    const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    char32_t value = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
-    for (std::size_t i = 1; i < length; ++i) {
-      value = (value << 6) | (static_cast<unsigned char>(utf8[at + i]) & 0x3F);
+  while (!utf8.empty()) {
+    char32_t value = 0;
+    const std::size_t length = decode_utf8(utf8, value);
+    if (length == 0) {
+      return false;
     }
     if (value >= 0x10000) {
       out.push_back(static_cast<char16_t>(0xD800 + ((value - 0x10000) >> 10)));
@@ -65,7 +59,7 @@ bool to_utf16(std::string_view utf8, std::u16string& out) {
     } else {
       out.push_back(static_cast<char16_t>(value));
     }
-    at += length;
+    utf8.remove_prefix(length);
   }
   return true;
 }

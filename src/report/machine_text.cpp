@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdint>
 
+#include "platform/output_encoding.h"
+
 namespace tarvel {
 
 namespace {
@@ -51,7 +53,65 @@ bool each_character(std::u16string_view text, Put put) {
   return whole;
 }
 
-// The length of the well-formed UTF-8 sequence at the start of bytes and its character, or 0.
+
+template <typename Put>
+bool each_character(std::string_view bytes, Put put) {
+  bool whole = true;
+  while (!bytes.empty()) {
+    char32_t character = 0;
+    const std::size_t length = decode_utf8(bytes, character);
+    if (length == 0) {
+      put(REPLACEMENT);
+      whole = false;
+      bytes.remove_prefix(1);
+    } else {
+      put(character);
+      bytes.remove_prefix(length);
+    }
+  }
+  return whole;
+}
+
+void put_json(std::string& out, char32_t c) {
+  switch (c) {
+    case '"':
+      out += "\\\"";
+      return;
+    case '\\':
+      out += "\\\\";
+      return;
+    case '\n':
+      out += "\\n";
+      return;
+    case '\r':
+      out += "\\r";
+      return;
+    case '\t':
+      out += "\\t";
+      return;
+    default:
+      break;
+  }
+  if (is_control_character(c) || c == 0x2028 || c == 0x2029) {
+    out += "\\u";
+    for (int shift = 12; shift >= 0; shift -= 4) {
+      out.push_back(HEX_DIGITS[(c >> shift) & 0xF]);
+    }
+    return;
+  }
+  put_utf8(out, c);
+}
+
+template <typename Text>
+bool json_string(std::string& out, Text text) {
+  out.push_back('"');
+  const bool whole = each_character(text, [&](char32_t c) { put_json(out, c); });
+  out.push_back('"');
+  return whole;
+}
+
+}  // namespace
+
 std::size_t decode_utf8(std::string_view bytes, char32_t& character) {
   const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(bytes[at]); };
   const unsigned char lead = byte(0);
@@ -94,63 +154,9 @@ std::size_t decode_utf8(std::string_view bytes, char32_t& character) {
   return length;
 }
 
-template <typename Put>
-bool each_character(std::string_view bytes, Put put) {
-  bool whole = true;
-  while (!bytes.empty()) {
-    char32_t character = 0;
-    const std::size_t length = decode_utf8(bytes, character);
-    if (length == 0) {
-      put(REPLACEMENT);
-      whole = false;
-      bytes.remove_prefix(1);
-    } else {
-      put(character);
-      bytes.remove_prefix(length);
-    }
-  }
-  return whole;
+bool is_whole_utf16(std::u16string_view text) {
+  return each_character(text, [](char32_t) {});
 }
-
-void put_json(std::string& out, char32_t c) {
-  switch (c) {
-    case '"':
-      out += "\\\"";
-      return;
-    case '\\':
-      out += "\\\\";
-      return;
-    case '\n':
-      out += "\\n";
-      return;
-    case '\r':
-      out += "\\r";
-      return;
-    case '\t':
-      out += "\\t";
-      return;
-    default:
-      break;
-  }
-  if (c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029) {
-    out += "\\u";
-    for (int shift = 12; shift >= 0; shift -= 4) {
-      out.push_back(HEX_DIGITS[(c >> shift) & 0xF]);
-    }
-    return;
-  }
-  put_utf8(out, c);
-}
-
-template <typename Text>
-bool json_string(std::string& out, Text text) {
-  out.push_back('"');
-  const bool whole = each_character(text, [&](char32_t c) { put_json(out, c); });
-  out.push_back('"');
-  return whole;
-}
-
-}  // namespace
 
 bool append_utf8(std::string& out, std::u16string_view text) {
   return each_character(text, [&](char32_t c) { put_utf8(out, c); });
@@ -201,7 +207,7 @@ void append_csv_field(std::string& out, std::string_view field) {
     out.push_back(c);
   }
   if (quoted) {
-  out.push_back('"');
+    out.push_back('"');
   }
 }
 

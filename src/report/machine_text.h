@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <span>
 #include <string>
 #include <string_view>
@@ -7,6 +8,12 @@
 namespace tarvel {
 
 // Text for other programs to read: UTF-8 always, nothing masked, nothing silently lost.
+
+// The length of the well-formed UTF-8 sequence at the start of bytes (no overlong form, no
+// surrogate, nothing past U+10FFFF) and its character; 0 when none starts them.
+std::size_t decode_utf8(std::string_view bytes, char32_t& character);
+// Whether UTF-16 text holds no lone surrogate.
+bool is_whole_utf16(std::u16string_view text);
 
 // Appends UTF-16 text as UTF-8. A lone surrogate, which no UTF-8 can hold, becomes U+FFFD;
 // returns false when that happened, so the caller can add the exact units.

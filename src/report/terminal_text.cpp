@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "report/machine_text.h"
+
 namespace tarvel {
 
 namespace {
@@ -29,65 +31,24 @@ struct Piece {
   bool masked;
 };
 
-unsigned char byte_at(std::string_view bytes, std::size_t index) {
-  return static_cast<unsigned char>(bytes[index]);
-}
-
-// The length of the well-formed UTF-8 sequence that starts the text: no overlong form, no
-// surrogate, nothing above U+10FFFF. 0 when none starts it.
-std::size_t utf8_sequence_length(std::string_view bytes) {
-  const unsigned char lead = byte_at(bytes, 0);
-  if (lead < 0x80) {
-    return 1;
-  }
-  std::size_t length = 0;
-  unsigned char second_low = 0x80;
-  unsigned char second_high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    second_low = lead == 0xE0 ? 0xA0 : 0x80;
-    second_high = lead == 0xED ? 0x9F : 0xBF;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    second_low = lead == 0xF0 ? 0x90 : 0x80;
-    second_high = lead == 0xF4 ? 0x8F : 0xBF;
-  } else {
-    return 0;
-  }
-  if (bytes.size() < length || byte_at(bytes, 1) < second_low || byte_at(bytes, 1) > second_high) {
-    return 0;
-  }
-  for (std::size_t i = 2; i < length; ++i) {
-    if (byte_at(bytes, i) < 0x80 || byte_at(bytes, i) > 0xBF) {
-      return 0;
-    }
-  }
-  return length;
-}
-
 // A C1 control is one character, so it becomes one '?', as it does on the wide channel. A byte
 // of a broken sequence is looked at on its own: one that could end a control sequence in a
 // lenient decoder (0x80 to 0x9F, the last byte of every overlong C0 or C1 control) is masked.
 Piece utf8_piece(std::string_view bytes) {
-  const unsigned char first = byte_at(bytes, 0);
-  const std::size_t length = utf8_sequence_length(bytes);
+  char32_t character = 0;
+  const std::size_t length = decode_utf8(bytes, character);
   if (length == 0) {
-    return {1, is_c1_byte(first)};
+    return {1, is_c1_byte(static_cast<unsigned char>(bytes.front()))};
   }
-  if (length == 1) {
-    return {1, is_control_character(first)};
-  }
-  return {length, length == 2 && first == 0xC2 && is_c1_byte(byte_at(bytes, 1))};
+  return {length, is_control_character(character)};
 }
 
 // In a double-byte code page a lead byte and its trail byte are one character, never a control,
 // whatever each would be alone.
 Piece code_page_piece(std::string_view bytes, const OutputEncoding& encoding) {
-  const unsigned char first = byte_at(bytes, 0);
+  const auto first = static_cast<unsigned char>(bytes[0]);
   if (encoding.is_lead_byte(first) && bytes.size() >= 2 &&
-      encoding.is_trail_byte(byte_at(bytes, 1))) {
+      encoding.is_trail_byte(static_cast<unsigned char>(bytes[1]))) {
     return {2, false};
   }
   return {1, encoding.is_masked_alone(first)};
@@ -106,21 +67,40 @@ std::u16string_view terminal_safe(std::u16string_view text, std::u16string& scra
 
 std::string_view terminal_safe(std::string_view bytes, const OutputEncoding& encoding,
                                std::string& scratch) {
-  scratch.clear();
+  // Most lines need nothing masked: the copy starts at the first piece that does.
   bool masked = false;
   std::size_t at = 0;
   while (at < bytes.size()) {
     const std::string_view rest = bytes.substr(at);
     const Piece piece = encoding.is_utf8() ? utf8_piece(rest) : code_page_piece(rest, encoding);
-    if (piece.masked) {
-      scratch.push_back('?');
+    if (piece.masked && !masked) {
+      scratch.assign(bytes.substr(0, at));
       masked = true;
-    } else {
-      scratch.append(rest.substr(0, piece.length));
+    }
+    if (masked) {
+      if (piece.masked) {
+        scratch.push_back('?');
+      } else {
+        scratch.append(rest.substr(0, piece.length));
+      }
     }
     at += piece.length;
   }
   return masked ? std::string_view(scratch) : bytes;
+}
+
+void write_terminal_safe(Console& console, const std::filesystem::path& path) {
+  const std::filesystem::path::string_type& native = path.native();
+#ifdef _WIN32
+  // UTF-16 units, whatever they hold.
+  const std::u16string units(native.begin(), native.end());
+  std::u16string scratch;
+  console.write_wide(terminal_safe(units, scratch));
+#else
+  // The bytes the file system holds, shown in the output encoding.
+  std::string scratch;
+  console.write_bytes(terminal_safe(native, console.output_encoding(), scratch));
+#endif
 }
 
 }  // namespace tarvel

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 
+#include "platform/console.h"
 #include "platform/output_encoding.h"
 
 namespace tarvel {
@@ -22,5 +24,9 @@ std::u16string_view terminal_safe(std::u16string_view text, std::u16string& scra
 // that it cannot decode. Every other byte passes as it is.
 std::string_view terminal_safe(std::string_view bytes, const OutputEncoding& encoding,
                                std::string& scratch);
+
+// A path as the user gave it, on the console: a file name can hold what a terminal acts on as
+// well as an image can.
+void write_terminal_safe(Console& console, const std::filesystem::path& path);
 
 }  // namespace tarvel

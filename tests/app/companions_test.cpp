@@ -240,6 +240,9 @@ TEST(Companions, TarvelDiffExitStatusesAndTroubleLines) {
       {{"--format", "xml", "old", "new"}, 2, "tarvel-diff: unknown format 'xml'"},
       {{"--bogus", "old", "new"}, 2, "tarvel-diff: unknown option --bogus"},
       {{"--summary=yes", "old", "new"}, 2, "tarvel-diff: unknown option --summary=yes"},
+      // A file name or an option can hold what a terminal acts on; the trouble line cannot.
+      {{"old", "gone\x1b]0;x\a"}, 2, "tarvel-diff: gone?]0;x?: cannot open\n"},
+      {{"--x\x1b[2J", "old", "new"}, 2, "tarvel-diff: unknown option --x?[2J\n"},
       {{"-q", "old", "new"}, 1, ""},
       {{"--version"}, 0, ""},
   };
@@ -311,6 +314,55 @@ TEST(Companions, TarvelDiffExclusionsAndOutputFiles) {
   EXPECT_EQ(refused.status, 2);
   EXPECT_TRUE(refused.errors.starts_with("tarvel-diff: bad-rules: line 2: unknown section"))
       << refused.errors;
+}
+
+// Every field that cannot be written whole keeps its own exact units, in both formats.
+TEST(Companions, TarvelDiffKeepsTheExactUnitsOfEachLossyField) {
+  const std::u16string lone_key(u"{k\xD800}");
+  const std::u16string lone_sha1 = u"\xDC00" + std::u16string(39, u'a');
+  ImageSpec old_image;
+  ImageSpec new_image;
+  old_image.entries = {entry(u"C:\\Tools", u"probe.exe", 0x24)};
+  old_image.entries[0].properties = sha1_property(lone_sha1);
+  new_image.entries = {entry(u"C:\\Tools", u"probe.exe", 0x24)};
+  new_image.entries[0].properties = sha1_property(std::u16string(40, u'b'));
+  new_image.apps = {app(lone_key, u"Plain label")};
+  FakePlatform platform;
+  platform.add_file("old", write_image(old_image));
+  platform.add_file("new", write_image(new_image));
+
+  const std::vector<Json> lines = json_lines(diff(platform, {"--format=jsonl", "old", "new"}).output);
+  ASSERT_EQ(lines.size(), 4u);
+  const Json& added = lines[1];
+  EXPECT_EQ(added["label"], "Plain label");
+  EXPECT_FALSE(added.contains("label_hex"));
+  EXPECT_EQ(units_of_hex(added["key_hex"].get<std::string>()), lone_key);
+  const Json& modified = lines[2];
+  EXPECT_EQ(modified["change"], "modified");
+  EXPECT_EQ(modified["lossy"], true);
+  EXPECT_EQ(units_of_hex(modified["old_sha1_hex"].get<std::string>()), lone_sha1);
+  EXPECT_FALSE(modified.contains("new_sha1_hex"));
+
+  FakePlatform csv_platform;
+  csv_platform.add_file("old", write_image(old_image));
+  csv_platform.add_file("new", write_image(new_image));
+  std::vector<CsvRecord> rows;
+  ASSERT_TRUE(read_csv(diff(csv_platform, {"--format=csv", "old", "new"}).output, rows));
+  ASSERT_EQ(rows.size(), 3u);
+  const auto cell = [&](const CsvRecord& row, std::string_view name) {
+    const auto at = std::find(rows[0].begin(), rows[0].end(), name);
+    return at == rows[0].end() ? std::string("no such column") : row[static_cast<std::size_t>(at - rows[0].begin())];
+  };
+  EXPECT_EQ(cell(rows[1], "item_hex"), "");
+  EXPECT_EQ(units_of_hex(cell(rows[1], "key_hex")), lone_key);
+  EXPECT_EQ(units_of_hex(cell(rows[2], "old_sha1_hex")), lone_sha1);
+  EXPECT_EQ(cell(rows[2], "new_sha1_hex"), "");
+
+  // tarvel-dump keeps the same SHA1 text the same way.
+  EXPECT_EQ(run_dump(std::vector<std::filesystem::path>{"tarvel-dump", "old"}, csv_platform), 0);
+  const std::vector<Json> dumped = json_lines(csv_platform.output().substr(
+      csv_platform.output().find("{\"type\":\"header\"")));
+  EXPECT_EQ(units_of_hex(dumped.back()["sha1_hex"].get<std::string>()), lone_sha1);
 }
 
 TEST(Companions, TarvelDumpWritesEveryRecordAndVerifies) {
