@@ -21,7 +21,7 @@ class TextArena {
   static constexpr std::size_t CHUNK_UNITS = std::size_t{1} << CHUNK_BITS;
   // 14 bits of chunk number: room for 2^32 units, more than any file of under 4 GiB holds.
   static constexpr std::size_t MAX_CHUNKS = std::size_t{1} << (32 - CHUNK_BITS);
-  static constexpr std::size_t FIRST_CHUNK_UNITS = 1024;
+  static constexpr unsigned FIRST_CHUNK_BITS = 10;
 
   // Room at the end of the arena for a text of at most `count` units (at most CHUNK_UNITS);
   // keep() then keeps its first units. Throws std::bad_alloc when memory or handles run out.
@@ -30,10 +30,11 @@ class TextArena {
       if (chunks_.size() == MAX_CHUNKS || count > CHUNK_UNITS) {
         throw std::bad_alloc();
       }
-      // Chunks start small and double, so a small image costs little; the few small chunks
-      // leave room for far more handles than a file can use.
-      const std::size_t size =
-          std::max(count, std::min(CHUNK_UNITS, FIRST_CHUNK_UNITS << chunks_.size()));
+      // Chunks start small and double up to full size, so a small image costs little; the few
+      // small chunks leave room for far more handles than a file can use.
+      const std::size_t doublings =
+          std::min<std::size_t>(chunks_.size(), CHUNK_BITS - FIRST_CHUNK_BITS);
+      const std::size_t size = std::max(count, std::size_t{1} << (FIRST_CHUNK_BITS + doublings));
       chunks_.push_back(make_chunk<char16_t>(size));
       used_ = 0;
       room_ = size;
@@ -41,6 +42,10 @@ class TextArena {
     return {chunks_.back().get() + used_, count};
   }
   std::uint32_t keep(std::size_t length) {
+    if (length == 0) {
+      // Any handle views an empty text; a full chunk's end would name the chunk after it.
+      return 0;
+    }
     const auto handle = static_cast<std::uint32_t>(((chunks_.size() - 1) << CHUNK_BITS) | used_);
     used_ += length;
     room_ -= length;
@@ -54,9 +59,6 @@ class TextArena {
   std::u16string_view view(std::uint32_t handle, std::size_t length) const {
     return {locate(handle), length};
   }
-  std::span<char16_t> units(std::uint32_t handle, std::size_t length) {
-    return {locate(handle), length};
-  }
 
  private:
   char16_t* locate(std::uint32_t handle) const {
@@ -68,7 +70,8 @@ class TextArena {
   std::size_t room_ = 0;
 };
 
-// An append-only array in fixed chunks: growing never copies or moves what is stored.
+// An append-only array in chunks. Full chunks never move; the first grows by copying until it is
+// full size, so a reference into the array lasts only until the next push_back.
 template <typename T>
 class ChunkedArray {
  public:
@@ -98,18 +101,6 @@ class ChunkedArray {
   T& operator[](std::size_t index) { return chunks_[index >> CHUNK_BITS][index & (CHUNK_SIZE - 1)]; }
   const T& operator[](std::size_t index) const {
     return chunks_[index >> CHUNK_BITS][index & (CHUNK_SIZE - 1)];
-  }
-  T& back() { return (*this)[size_ - 1]; }
-
-  // Calls visit(element) for every element in order, chunk by chunk.
-  template <typename Visit>
-  void for_each(Visit visit) {
-    for (std::size_t chunk = 0; chunk < chunks_.size(); ++chunk) {
-      const std::size_t count = std::min(CHUNK_SIZE, size_ - chunk * CHUNK_SIZE);
-      for (std::size_t i = 0; i < count; ++i) {
-        visit(chunks_[chunk][i]);
-      }
-    }
   }
 
  private:
