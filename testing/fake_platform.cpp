@@ -21,14 +21,23 @@ std::ptrdiff_t FakeInputFile::read(std::span<std::uint8_t> into) {
   return static_cast<std::ptrdiff_t>(count);
 }
 
+bool FakeInputFile::rewind() {
+  at_ = 0;
+  if (file_.after_rewind) {
+    file_.bytes = *file_.after_rewind;
+    file_.owned = file_.after_rewind;
+  }
+  return true;
+}
+
 OpenedFile open_fake_file(const FakeFile& file) {
   if (file.refuse != OpenFailure::none) {
-    return {nullptr, file.refuse};
+    return {nullptr, file.refuse, file.refuse == OpenFailure::cannot_open ? file.reason : ""};
   }
   if (file.bytes.empty()) {
-    return {nullptr, OpenFailure::empty};
+    return {nullptr, OpenFailure::empty, {}};
   }
-  return {std::make_unique<FakeInputFile>(file), OpenFailure::none};
+  return {std::make_unique<FakeInputFile>(file), OpenFailure::none, {}};
 }
 
 FakePlatform::FakePlatform(const CaseFolding* folding) : folding_(folding) {
@@ -47,19 +56,31 @@ void FakePlatform::add_file(const std::string& path, Bytes bytes) {
 
 namespace {
 
-// Output that lands in a string of the fake platform's, or on its standard output.
+// Output that lands in a string of the fake platform's when committed, or on its standard
+// output.
 class StringConsole final : public BufferedConsole {
  public:
-  StringConsole(std::string* file, CaptureConsole* standard_output)
-      : BufferedConsole(&encode_utf8, OutputEncoding::utf8()), file_(file), out_(standard_output) {}
+  // Standard output, or the file `name` of `files`.
+  explicit StringConsole(CaptureConsole* standard_output)
+      : BufferedConsole(&encode_utf8, OutputEncoding::utf8()), out_(standard_output) {}
+  StringConsole(std::map<std::string, std::string>* files, std::string name)
+      : BufferedConsole(&encode_utf8, OutputEncoding::utf8()), files_(files), name_(std::move(name)) {}
   StringConsole(const StringConsole&) = delete;
   StringConsole& operator=(const StringConsole&) = delete;
   ~StringConsole() override { flush(); }
 
+  bool commit() override {
+    flush();
+    if (files_ != nullptr && !failed()) {
+      (*files_)[name_] = std::move(pending_);
+    }
+    return !failed();
+  }
+
  protected:
   bool deliver(std::string_view bytes) override {
-    if (file_ != nullptr) {
-      file_->append(bytes);
+    if (files_ != nullptr) {
+      pending_.append(bytes);
       return true;
     }
     out_->write_bytes(bytes);
@@ -68,22 +89,33 @@ class StringConsole final : public BufferedConsole {
   }
 
  private:
-  std::string* file_;
-  CaptureConsole* out_;
+  std::map<std::string, std::string>* files_ = nullptr;
+  std::string name_;
+  CaptureConsole* out_ = nullptr;
+  std::string pending_;
 };
 
 }  // namespace
 
-std::unique_ptr<Console> FakePlatform::open_output(const std::filesystem::path* file, LineEnds) {
+std::optional<FileIdentity> FakePlatform::identify(const std::filesystem::path& path) {
+  std::string name = path.string();
+  if (const auto link = same_files.find(name); link != same_files.end()) {
+    name = link->second;
+  }
+  if (files.count(name) == 0 && written.count(name) == 0) {
+    return std::nullopt;
+  }
+  return FileIdentity{0, std::hash<std::string>{}(name)};
+}
+
+OpenedOutput FakePlatform::open_output(const std::filesystem::path* file, LineEnds) {
   if (file == nullptr) {
-    return std::make_unique<StringConsole>(nullptr, &console_);
+    return {std::make_unique<StringConsole>(&console_), {}};
   }
   if (output_files_refused) {
-    return nullptr;
+    return {nullptr, "Permission denied"};
   }
-  std::string& contents = written[file->string()];
-  contents.clear();
-  return std::make_unique<StringConsole>(&contents, nullptr);
+  return {std::make_unique<StringConsole>(&written, file->string()), {}};
 }
 
 OpenedFile FakePlatform::open_file(const std::filesystem::path& path) {
@@ -91,7 +123,7 @@ OpenedFile FakePlatform::open_file(const std::filesystem::path& path) {
   delivered_before_opens.push_back(console_.delivered());
   const auto found = files.find(path.string());
   if (found == files.end()) {
-    return {nullptr, OpenFailure::cannot_open};
+    return {nullptr, OpenFailure::cannot_open, "No such file or directory"};
   }
   return open_fake_file(found->second);
 }

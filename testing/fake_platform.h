@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <new>
 #include <optional>
 #include <span>
 #include <string>
@@ -23,6 +24,9 @@ struct FakeFile {
   std::optional<std::size_t> ends_at;   // the file shrank: reading stops after this many bytes
   std::optional<std::size_t> fails_at;  // the system reports an error at this offset
   std::shared_ptr<const Bytes> owned;   // keeps the bytes alive when the fake owns them
+  // What a second reading from the start finds: the file was changed in place meanwhile.
+  std::shared_ptr<const Bytes> after_rewind;
+  std::string reason = "No such file or directory";  // when refused as cannot_open
 };
 
 // Reads a FakeFile front to back. The bytes are copied out exactly, never more.
@@ -30,6 +34,7 @@ class FakeInputFile final : public InputFile {
  public:
   explicit FakeInputFile(const FakeFile& file) : file_(file) {}
   std::uint32_t size() const override { return static_cast<std::uint32_t>(file_.bytes.size()); }
+  bool rewind() override;
   std::ptrdiff_t read(std::span<std::uint8_t> into) override;
 
  private:
@@ -59,10 +64,18 @@ class FakePlatform final : public Platform {
   OpenedFile open_file(const std::filesystem::path& path) override;
   Console& console() override { return console_; }
   Console& error_console() override { return errors_; }
-  std::unique_ptr<Console> open_output(const std::filesystem::path* file,
-                                       LineEnds line_ends) override;
+  // Each name is a file of its own, unless `same_files` says two names are one file.
+  std::optional<FileIdentity> identify(const std::filesystem::path& path) override;
+  // An output file's bytes land in `written` only when the run commits them.
+  OpenedOutput open_output(const std::filesystem::path* file, LineEnds line_ends) override;
   const CaseFolding& case_folding() override { return *folding_; }
-  HashKey hash_key() override { return key; }
+  // The hash key is asked for as comparing starts: where a test says so, memory runs out there.
+  HashKey hash_key() override {
+    if (out_of_memory_when_comparing) {
+      throw std::bad_alloc();
+    }
+    return key;
+  }
 
   // Everything printed, wide text as UTF-8.
   std::string output() { return console_.text(); }
@@ -72,13 +85,16 @@ class FakePlatform final : public Platform {
 
   std::map<std::string, FakeFile> files;
   bool framework_works = true;
+  bool out_of_memory_when_comparing = false;
   HashKey key = {0x0123456789ABCDEFULL, 0xFEDCBA9876543210ULL};
   int set_ups = 0;
   bool framework_started_after_set_up = false;
   std::vector<std::string> opened;
-  // Output files: what was written to each, once its console is gone.
+  // Output files: what was committed to each.
   std::map<std::string, std::string> written;
   bool output_files_refused = false;
+  // Names that are links to another name's file.
+  std::map<std::string, std::string> same_files;
   // What had reached standard output when each file was opened.
   std::vector<std::string> delivered_before_opens;
 

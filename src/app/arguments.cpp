@@ -52,13 +52,16 @@ bool ArgumentReader::next() {
 bool ArgumentReader::value(std::filesystem::path& out, std::string& error) {
   if (value_) {
     out = *value_;
-    return true;
-  }
-  if (at_ + 1 >= arguments_.size()) {
+  } else if (at_ + 1 >= arguments_.size()) {
     error = "option " + name_ + " needs a value";
     return false;
+  } else {
+    out = arguments_[++at_];
   }
-  out = arguments_[++at_];
+  if (out.empty()) {
+    error = "option " + name_ + " has an empty value";
+    return false;
+  }
   return true;
 }
 

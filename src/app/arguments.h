@@ -30,7 +30,8 @@ class ArgumentReader {
   [[nodiscard]] const std::string& option() const { return text_; }
   // Whether the current option is this flag, given without a value.
   [[nodiscard]] bool is_flag(std::string_view flag) const { return !value_ && name_ == flag; }
-  // Takes the current option's value; false, with the complaint in error, when it has none.
+  // Takes the current option's value; false, with the complaint in error, when it has none or
+  // an empty one.
   bool value(std::filesystem::path& out, std::string& error);
   // The same for a value that must be ASCII text, such as a format name.
   bool text_value(std::string& out, std::string& error);

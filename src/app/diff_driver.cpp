@@ -1,5 +1,6 @@
 #include "app/diff_driver.h"
 
+#include <array>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,7 +25,8 @@ constexpr std::string_view USAGE =
     "  -o, --output FILE     write to FILE instead of standard output\n"
     "  --exclude-from FILE   leave out the items that match a rule of FILE:\n"
     "                        one rule a line, GLOB or SECTION<TAB>GLOB, where SECTION is\n"
-    "                        autorun, application, hosts or file; '#' starts a comment\n"
+    "                        autorun, application, hosts or file; '#' starts a comment;\n"
+    "                        may be given more than once, and the rules add up\n"
     "  --summary             write the counts only\n"
     "  -q, --quiet           write nothing; only the exit status tells\n"
     "  -h, --help            show this help and exit\n"
@@ -35,7 +37,7 @@ constexpr std::string_view USAGE =
 struct Options {
   DiffFormat format = DiffFormat::text;
   std::optional<std::filesystem::path> output;
-  std::optional<std::filesystem::path> rules;
+  std::vector<std::filesystem::path> rules;
   bool summary = false;
   bool quiet = false;
   bool help = false;
@@ -49,6 +51,10 @@ bool parse_options(std::span<const std::filesystem::path> arguments, Options& op
   ArgumentReader reader(arguments);
   while (reader.next()) {
     if (reader.is_path()) {
+      if (reader.path().empty()) {
+        error = "an empty path names no image";
+        return false;
+      }
       options.images.push_back(reader.path());
     } else if (reader.name() == "--format") {
       std::string format_name;
@@ -70,7 +76,7 @@ bool parse_options(std::span<const std::filesystem::path> arguments, Options& op
         return false;
       }
     } else if (reader.name() == "--exclude-from") {
-      if (!reader.value(options.rules.emplace(), error)) {
+      if (!reader.value(options.rules.emplace_back(), error)) {
         return false;
       }
     } else if (reader.is_flag("--summary")) {
@@ -93,11 +99,15 @@ bool parse_options(std::span<const std::filesystem::path> arguments, Options& op
   return true;
 }
 
-// The rules file's text; false when it cannot be read (an empty file holds no rules).
-bool read_rules(Platform& platform, const std::filesystem::path& path, std::string& text) {
-  const OpenedFile opened = platform.open_file(path);
+// The rules file's text, or the trouble that kept it from being read.
+std::optional<std::string> read_rules(Platform& platform, const std::filesystem::path& path,
+                                      std::string& text) {
+  OpenedFile opened = platform.open_file(path);
   if (!opened.file) {
-    return opened.failure == OpenFailure::empty;
+    if (opened.failure == OpenFailure::empty) {
+      return std::nullopt;  // an empty file holds no rules
+    }
+    return opened.reason.empty() ? "cannot read the rules" : "cannot open: " + opened.reason;
   }
   text.resize(opened.file->size());
   std::size_t got = 0;
@@ -105,9 +115,49 @@ bool read_rules(Platform& platform, const std::filesystem::path& path, std::stri
     const std::ptrdiff_t count = opened.file->read(
         {reinterpret_cast<std::uint8_t*>(text.data()) + got, text.size() - got});
     if (count <= 0) {
-      return false;
+      return count < 0 ? "cannot read: " + last_system_error() : "cannot read: it ended early";
     }
     got += static_cast<std::size_t>(count);
+  }
+  return std::nullopt;
+}
+
+// Reads every rules file into one set of rules; false once one was reported as trouble.
+bool load_rules(Platform& platform, const Options& options, Exclusions& exclusions) {
+  for (const std::filesystem::path& path : options.rules) {
+    std::string text;
+    if (const std::optional<std::string> trouble = read_rules(platform, path, text)) {
+      report_trouble(platform, PROGRAM, &path, *trouble);
+      return false;
+    }
+    Exclusions::Error rule_error;
+    if (!exclusions.add_file(text, rule_error)) {
+      report_trouble(platform, PROGRAM, &path,
+                     "line " + std::to_string(rule_error.line) + ": " + rule_error.message);
+      return false;
+    }
+  }
+  return true;
+}
+
+// An output file must never take the place of evidence: refuses an output path that names an
+// image or a rules file of this run, through links too. False once reported.
+bool output_spares_the_inputs(Platform& platform, const Options& options) {
+  if (!options.output) {
+    return true;
+  }
+  const std::optional<FileIdentity> output = platform.identify(*options.output);
+  if (!output) {
+    return true;  // nothing there yet
+  }
+  for (const auto* inputs : {&options.images, &options.rules}) {
+    for (const std::filesystem::path& input : *inputs) {
+      if (platform.identify(input) == output) {
+        report_trouble(platform, PROGRAM, &*options.output,
+                       "is an input of this run; it is not written over");
+        return false;
+      }
+    }
   }
   return true;
 }
@@ -122,6 +172,59 @@ ImageFacts facts_of(const std::filesystem::path& path, const LoadResult& result)
 
 }  // namespace
 
+namespace {
+
+// Writes the header, every item that no rule leaves out, and the summary; returns the counts.
+DiffCounts write_items(const Options& options, const Differences& differences,
+                       const LoadedImage& old_image, const LoadedImage& new_image,
+                       const std::array<ImageFacts, 2>& facts, Exclusions& exclusions,
+                       const CaseFolding& folding, Console& out) {
+  const std::unique_ptr<DiffWriter> writer = make_diff_writer(options.format, !options.summary, out);
+  writer->header(facts[0], facts[1]);
+  DiffCounts counts;
+  for_each_report_item(differences, old_image, new_image, [&](const ReportItem& item) {
+    if (!exclusions.empty() && exclusions.excludes(item, folding)) {
+      ++counts.excluded[item.list];
+      return;
+    }
+    ++counts.shown[item.list];
+    writer->item(item);
+  });
+  writer->finish();
+  for (std::size_t file = 0; file < options.rules.size(); ++file) {
+    UnmatchedRules& unmatched = counts.unmatched_rules.emplace_back();
+    path_as_json(options.rules[file], unmatched.path_json);
+    path_as_utf8(options.rules[file], unmatched.path_utf8);
+    unmatched.lines = exclusions.unmatched_lines(file);
+  }
+  writer->summary(counts);
+  return counts;
+}
+
+// Where the output goes: tarvel's console for text on standard output, else a file or standard
+// output that takes bytes exactly as written; nowhere with --quiet. Null once trouble was
+// reported.
+std::unique_ptr<Console> open_output(Platform& platform, const Options& options, bool& failed) {
+  failed = false;
+  if (options.quiet) {
+    return std::make_unique<DiscardingConsole>();
+  }
+  if (options.format == DiffFormat::text && !options.output) {
+    return nullptr;  // the platform's own console
+  }
+  OpenedOutput opened =
+      platform.open_output(options.output ? &*options.output : nullptr,
+                           options.format == DiffFormat::text ? LineEnds::native
+                                                              : LineEnds::as_written);
+  if (!opened.console) {
+    report_trouble(platform, PROGRAM, &*options.output, "cannot create it: " + opened.reason);
+    failed = true;
+  }
+  return std::move(opened.console);
+}
+
+}  // namespace
+
 int run_diff(std::span<const std::filesystem::path> arguments, Platform& platform) {
   platform.set_up_locale_and_console();
   Options options;
@@ -131,20 +234,9 @@ int run_diff(std::span<const std::filesystem::path> arguments, Platform& platfor
                                                      options.help, options.version)) {
     return *status;
   }
-
   Exclusions exclusions;
-  if (options.rules) {
-    std::string text;
-    Exclusions::Error rule_error;
-    if (!read_rules(platform, *options.rules, text)) {
-      report_trouble(platform, PROGRAM, &*options.rules, "cannot read the rules");
-      return STATUS_TROUBLE;
-    }
-    if (!Exclusions::parse(text, exclusions, rule_error)) {
-      report_trouble(platform, PROGRAM, &*options.rules,
-                     "line " + std::to_string(rule_error.line) + ": " + rule_error.message);
-      return STATUS_TROUBLE;
-    }
+  if (!output_spares_the_inputs(platform, options) || !load_rules(platform, options, exclusions)) {
+    return STATUS_TROUBLE;
   }
 
   const DriveMap drive_map = identity_drive_map();
@@ -175,45 +267,22 @@ int run_diff(std::span<const std::filesystem::path> arguments, Platform& platfor
     return STATUS_TROUBLE;
   }
 
-  // Text for a terminal goes where tarvel's report goes; JSON Lines and CSV leave byte for byte.
-  std::unique_ptr<Console> opened;
-  Console* out = nullptr;
-  if (!options.quiet) {
-    if (options.format == DiffFormat::text && !options.output) {
-      out = &platform.console();
-    } else {
-      opened = platform.open_output(options.output ? &*options.output : nullptr,
-                                    options.format == DiffFormat::text ? LineEnds::native
-                                                                       : LineEnds::as_written);
-      if (!opened) {
-        report_trouble(platform, PROGRAM, &*options.output, "cannot create it");
-        return STATUS_TROUBLE;
-      }
-      out = opened.get();
-    }
+  bool failed = false;
+  const std::unique_ptr<Console> opened = open_output(platform, options, failed);
+  if (failed) {
+    return STATUS_TROUBLE;
   }
-  DiscardingConsole nowhere;
-  const std::unique_ptr<DiffWriter> writer =
-      make_diff_writer(options.format, !options.summary, out != nullptr ? *out : nowhere);
-  writer->header(facts_of(old_path, old_result), facts_of(new_path, new_result));
-  DiffCounts counts;
-  for_each_report_item(differences, old_image, new_image, [&](const ReportItem& item) {
-    if (!exclusions.empty() && exclusions.excludes(item, folding)) {
-      ++counts.excluded[item.list];
-      return;
-    }
-    ++counts.shown[item.list];
-    writer->item(item);
-  });
-  writer->finish();
-  writer->summary(counts);
-  if (out != nullptr) {
-    out->flush();
-    if (out->failed()) {
-      report_trouble(platform, PROGRAM, options.output ? &*options.output : nullptr,
-                     options.output ? "cannot write it" : "cannot write to standard output");
-      return STATUS_TROUBLE;
-    }
+  Console& out = opened ? *opened : platform.console();
+  const DiffCounts counts =
+      write_items(options, differences, old_image, new_image,
+                  {facts_of(old_path, old_result), facts_of(new_path, new_result)}, exclusions,
+                  folding, out);
+  if (!out.commit()) {
+    const std::string reason = out.failure_reason();
+    report_trouble(platform, PROGRAM, options.output ? &*options.output : nullptr,
+                   std::string(options.output ? "cannot write it" : "cannot write to standard output") +
+                       (reason.empty() ? "" : ": " + reason));
+    return STATUS_TROUBLE;
   }
   return counts.differences() == 0 ? STATUS_SAME : STATUS_DIFFERENT;
 }

@@ -28,6 +28,8 @@ constexpr std::u16string_view INCORRECT_VERSION = u"Error: Incorrect version of 
 constexpr std::u16string_view OPEN_ERROR = u"Image 1: open error!\n";
 constexpr std::u16string_view PARSE_ERROR = u"Image 1: read or parse error!\n";
 constexpr std::u16string_view REPORT_START = u"\n";
+constexpr std::u16string_view NO_MEMORY_TO_COMPARE =
+    u"Error: not enough memory to compare the images\n";
 
 // A script that compares many pairs must tell a failed comparison from a clean one: every run
 // that ends without its report ends with 1.
@@ -103,16 +105,18 @@ int run_after_start_up(std::span<const std::filesystem::path> arguments, Platfor
                   })) {
     return STATUS_NO_REPORT;
   }
-  console.write_wide(REPORT_START);
 
   Differences differences(platform.case_folding());
   try {
     compare_images(old_image, new_image, platform.case_folding(), TableHash(platform.hash_key()),
                    differences);
   } catch (const std::bad_alloc&) {
-    // Sets too large for this machine's memory: no report rather than a wrong one.
+    // Sets too large for this machine's memory: no report rather than a wrong one, and a line
+    // that says so, so the screen never looks like two identical images.
+    console.write_wide(NO_MEMORY_TO_COMPARE);
     return STATUS_NO_REPORT;
   }
+  console.write_wide(REPORT_START);
   // The report needs no entry table: large ones are released on a second thread meanwhile.
   in_parallel(
       old_image.entries.size() + new_image.entries.size(),

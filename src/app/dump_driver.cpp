@@ -6,6 +6,7 @@
 #include "app/diff_driver.h"
 #include "app/arguments.h"
 #include "app/image_files.h"
+#include "app/reread_check.h"
 #include "report/dump_output.h"
 
 namespace tarvel {
@@ -24,7 +25,8 @@ constexpr std::string_view USAGE =
     "  -h, --help        show this help and exit\n"
     "  --version         show the version and exit\n"
     "\n"
-    "Exit status: 0 a sound image, 1 a refused one (digest mismatch, malformed), 2 trouble.\n";
+    "Exit status: 0 a sound image, 1 a refused one (empty, too short, unknown version,\n"
+    "digest mismatch, malformed), 2 trouble (usage, a file that cannot be read).\n";
 
 struct Options {
   DumpFormat format = DumpFormat::jsonl;
@@ -40,6 +42,10 @@ bool parse_options(std::span<const std::filesystem::path> arguments, Options& op
   ArgumentReader reader(arguments);
   while (reader.next()) {
     if (reader.is_path()) {
+      if (reader.path().empty()) {
+        error = "an empty path names no image";
+        return false;
+      }
       if (options.image) {
         error = "one image only";
         return false;
@@ -90,6 +96,55 @@ class HeaderSink final : public RecordSink {
 
 }  // namespace
 
+namespace {
+
+// A file that can be read but holds no sound image is refused; one that cannot be read is
+// trouble.
+int status_of_refusal(const LoadResult& result) {
+  const bool unreadable = (result.outcome == LoadOutcome::unreadable &&
+                           result.read_failure != ReadFailure::empty) ||
+                          result.outcome == LoadOutcome::out_of_memory;
+  return unreadable ? STATUS_TROUBLE : STATUS_DIFFERENT;
+}
+
+// Writes the header and then every record of a second reading of the same open file; the
+// status of the run.
+int write_dump(Platform& platform, const Options& options, ImageLoader& loader,
+               RereadCheck& file, const LoadResult& checked, const std::string& header_block) {
+  const std::filesystem::path& path = *options.image;
+  const std::unique_ptr<Console> out = platform.open_output(nullptr, LineEnds::as_written).console;
+  const std::unique_ptr<DumpWriter> writer = make_dump_writer(options.format, *out);
+  DumpHeader header;
+  path_as_json(path, header.path_json);
+  path_as_utf8(path, header.path_utf8);
+  header.result = checked;
+  header.header_block = header_block;
+  writer->write_header(header);
+  const bool rewound = file.rewind();
+  const LoadResult dumped = rewound ? loader.load(file, *writer) : LoadResult{};
+  writer->finish();
+  if (!rewound) {
+    report_trouble(platform, PROGRAM, &path, "cannot read it again: " + last_system_error());
+    return STATUS_TROUBLE;
+  }
+  if (file.changed() || dumped.outcome != checked.outcome || dumped.offset != checked.offset) {
+    report_trouble(platform, PROGRAM, &path, "changed while it was read");
+    return STATUS_TROUBLE;
+  }
+  if (!out->commit()) {
+    report_trouble(platform, PROGRAM, nullptr,
+                   "cannot write to standard output: " + out->failure_reason());
+    return STATUS_TROUBLE;
+  }
+  if (!checked.ok()) {
+    report_trouble(platform, PROGRAM, &path, describe_failure(checked));
+    return STATUS_DIFFERENT;
+  }
+  return STATUS_SAME;
+}
+
+}  // namespace
+
 int run_dump(std::span<const std::filesystem::path> arguments, Platform& platform) {
   platform.set_up_locale_and_console();
   Options options;
@@ -103,45 +158,28 @@ int run_dump(std::span<const std::filesystem::path> arguments, Platform& platfor
   const std::filesystem::path& path = *options.image;
   WindowBuffers windows;
   ImageLoader loader(windows);
-  // A first reading tells whether the image is sound, so that the header can say so before
-  // any record; the second writes the records as they stream past.
-  HeaderSink header_sink;
-  const LoadResult checked = read_image_file(platform, loader, path, header_sink);
-  if (checked.outcome == LoadOutcome::unreadable || checked.outcome == LoadOutcome::out_of_memory) {
-    report_trouble(platform, PROGRAM, &path, describe_failure(checked));
-    return STATUS_TROUBLE;
+  // One handle for both readings, so that both read the same file whatever happens to the
+  // path meanwhile. The first tells whether the image is sound, so that the header can say so
+  // before any record; the second writes the records as they stream past.
+  OpenedFile opened = platform.open_file(path);
+  if (!opened.file) {
+    LoadResult refused;
+    refused.read_failure = read_failure_of(opened.failure);
+    refused.reason = opened.reason;
+    report_trouble(platform, PROGRAM, &path, describe_failure(refused));
+    return status_of_refusal(refused);
   }
-  const int verdict = checked.ok() ? STATUS_SAME : STATUS_DIFFERENT;
-  if (options.verify) {
+  RereadCheck file(*opened.file);
+  HeaderSink header_sink;
+  const LoadResult checked = loader.load(file, header_sink);
+  if (options.verify || status_of_refusal(checked) == STATUS_TROUBLE) {
     if (!checked.ok()) {
       report_trouble(platform, PROGRAM, &path, describe_failure(checked));
+      return status_of_refusal(checked);
     }
-    return verdict;
+    return STATUS_SAME;
   }
-
-  const std::unique_ptr<Console> out = platform.open_output(nullptr, LineEnds::as_written);
-  const std::unique_ptr<DumpWriter> writer = make_dump_writer(options.format, *out);
-  DumpHeader header;
-  path_as_json(path, header.path_json);
-  path_as_utf8(path, header.path_utf8);
-  header.result = checked;
-  header.header_block = header_sink.block;
-  writer->write_header(header);
-  const LoadResult dumped = read_image_file(platform, loader, path, *writer);
-  writer->finish();
-  out->flush();
-  if (dumped.outcome != checked.outcome || dumped.offset != checked.offset) {
-    report_trouble(platform, PROGRAM, &path, "changed while it was read");
-    return STATUS_TROUBLE;
-  }
-  if (out->failed()) {
-    report_trouble(platform, PROGRAM, nullptr, "cannot write to standard output");
-    return STATUS_TROUBLE;
-  }
-  if (!checked.ok()) {
-    report_trouble(platform, PROGRAM, &path, describe_failure(checked));
-  }
-  return verdict;
+  return write_dump(platform, options, loader, file, checked, header_sink.block);
 }
 
 }  // namespace tarvel

@@ -12,6 +12,7 @@ LoadResult read_image_file(Platform& platform, ImageLoader& loader,
   if (!opened.file) {
     LoadResult refused;
     refused.read_failure = read_failure_of(opened.failure);
+    refused.reason = opened.reason;
     return refused;
   }
   return loader.load(*opened.file, sink);
@@ -72,7 +73,7 @@ std::string describe_failure(const LoadResult& result) {
         case ReadFailure::cannot_open:
           break;
       }
-      return "cannot open";
+      return result.reason.empty() ? "cannot open" : "cannot open: " + result.reason;
     case LoadOutcome::version_refused:
       if (result.version >= OLDEST_VERSION && result.version <= NEWEST_VERSION) {
         return "too short for a version " + std::to_string(result.version) + " image";

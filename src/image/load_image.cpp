@@ -319,6 +319,10 @@ LoadResult ImageLoader::load(InputFile& file, RecordSink& sink) {
 
     const StreamEnd end = stream.finish();
     result.digest = digest_state(end);
+    if (version_read && result.version >= FIRST_VERSION_WITH_TRAILER &&
+        result.version <= NEWEST_VERSION && file.size() < SHORTEST_TRAILED_FILE) {
+      result.digest = DigestState::missing;
+    }
     if (!end.read_whole) {
       result.outcome = LoadOutcome::unreadable;
       result.read_failure = ReadFailure::read_error;

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <string>
 
 #include "image/record_sink.h"
 #include "image/window_stream.h"
@@ -36,6 +37,7 @@ enum class DigestState {
   absent,   // no trailer in this version, or its length field is not 32
   checked,  // checked, and it matched
   mismatch,
+  missing,  // a version that carries a digest, in a file too short to hold it
 };
 
 struct LoadResult {
@@ -46,6 +48,7 @@ struct LoadResult {
   DigestState digest = DigestState::absent;
   std::uint64_t offset = 0;        // malformed: where in the file the broken part starts
   const char* expected = "";       // malformed: what the format wants there
+  std::string reason;              // unreadable: the system's words for why, where it said
 
   bool ok() const { return outcome == LoadOutcome::loaded; }
 };

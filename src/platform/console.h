@@ -26,6 +26,15 @@ class Console {
   virtual const OutputEncoding& output_encoding() const = 0;
   // True once some output could not be delivered: what was printed is incomplete.
   virtual bool failed() const = 0;
+  // The system's words for why output failed, where it said.
+  virtual std::string failure_reason() const { return {}; }
+  // Makes what was written final; for an output file, puts it in place of the file it replaces,
+  // which until then stays as it was. False, with failure_reason(), when that cannot be done.
+  // Output that is never committed is thrown away.
+  virtual bool commit() {
+    flush();
+    return !failed();
+  }
 };
 
 // Writes nothing; for runs whose output nobody reads.
@@ -69,10 +78,18 @@ class BufferedConsole : public Console {
   void flush() override;
   const OutputEncoding& output_encoding() const override { return encoding_; }
   bool failed() const override { return failed_; }
+  std::string failure_reason() const override { return failure_reason_; }
 
  protected:
   // Receives the buffered bytes in order; false when they could not all be delivered.
   virtual bool deliver(std::string_view bytes) = 0;
+  // Called by deliver() or commit() when the system gave a reason for a failure.
+  void fail(std::string reason) {
+    failed_ = true;
+    if (failure_reason_.empty()) {
+      failure_reason_ = std::move(reason);
+    }
+  }
   std::string& buffer() { return buffer_; }
   void flush_if_full();
 
@@ -81,6 +98,7 @@ class BufferedConsole : public Console {
   OutputEncoding encoding_;
   std::string buffer_;
   bool failed_ = false;
+  std::string failure_reason_;
 };
 
 }  // namespace tarvel

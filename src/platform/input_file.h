@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <span>
+#include <string>
 
 namespace tarvel {
 
@@ -31,6 +33,9 @@ class InputFile {
   virtual ~InputFile() = default;
 
   virtual std::uint32_t size() const = 0;
+  // Back to the first byte, for a second reading of the same file; false when the system
+  // refuses.
+  virtual bool rewind() = 0;
   // Reads up to into.size() bytes at the current position: the count read, 0 at the end of
   // the file, or -1 when the system reports an error. May read fewer bytes than asked.
   virtual std::ptrdiff_t read(std::span<std::uint8_t> into) = 0;
@@ -39,10 +44,25 @@ class InputFile {
 struct OpenedFile {
   std::unique_ptr<InputFile> file;  // null when the file was refused
   OpenFailure failure = OpenFailure::none;
+  std::string reason;  // cannot_open: the system's own words for why
 };
 
 // Opens a regular file for reading without ever blocking on it.
 OpenedFile open_input_file(const std::filesystem::path& path);
+
+// Which file a path names, links followed: the device and inode on POSIX, the volume serial
+// number and file index on Windows. Two paths name the same file when these are equal.
+struct FileIdentity {
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+  friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
+// None when nothing can be found at the path.
+std::optional<FileIdentity> identify_file(const std::filesystem::path& path);
+
+// The system's words for the last error of the calling thread ("No such file or directory").
+std::string last_system_error();
 
 // A key for hashing image contents, fresh from the system's random source on every run, so
 // that no file can be made to collide in the program's hash tables.

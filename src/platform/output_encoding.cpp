@@ -57,7 +57,7 @@ OutputEncoding OutputEncoding::code_page(
 }
 
 void OutputEncoding::set_decoded(unsigned char byte, char32_t character) {
-  masked_alone_[byte] = is_control_character(character);
+  masked_alone_[byte] = is_masked_character(character);
 }
 
 void OutputEncoding::set_undecodable(unsigned char byte) { masked_alone_[byte] = is_c1_byte(byte); }

@@ -12,6 +12,17 @@ constexpr bool is_control_character(char32_t character) {
   return (character < 0x20 && character != U'\t') || (character >= 0x7F && character <= 0x9F);
 }
 
+// What a terminal must never be handed from an image: the controls above; the bidirectional
+// formatting characters U+061C, U+200E, U+200F, U+202A to U+202E and U+2066 to U+2069, which
+// reorder a line as it is shown; the line and paragraph separators U+2028 and U+2029, a line
+// break to some viewers.
+constexpr bool is_masked_character(char32_t character) {
+  return is_control_character(character) || character == 0x061C || character == 0x200E ||
+         character == 0x200F || character == 0x2028 || character == 0x2029 ||
+         (character >= 0x202A && character <= 0x202E) ||
+         (character >= 0x2066 && character <= 0x2069);
+}
+
 // Where the C1 controls lie in 8-bit code pages: a byte here that decodes to nothing may still
 // be taken for one by a terminal.
 constexpr bool is_c1_byte(unsigned char byte) { return byte >= 0x80 && byte <= 0x9F; }
@@ -49,7 +60,7 @@ class OutputEncoding {
 
   bool is_utf8() const { return utf8_; }
   // True when the byte, outside a two-byte character, must not reach a terminal: it decodes to a
-  // control character, or it is one of 0x80 to 0x9F and decodes to nothing.
+  // masked character, or it is one of 0x80 to 0x9F and decodes to nothing.
   bool is_masked_alone(unsigned char byte) const { return masked_alone_[byte]; }
   bool is_lead_byte(unsigned char byte) const { return lead_[byte]; }
   bool is_trail_byte(unsigned char byte) const { return trail_[byte]; }

@@ -25,8 +25,16 @@ enum class LineEnds { as_written, native };
 // The process's standard output or standard error, encoding wide text for the current locale.
 std::unique_ptr<Console> make_stdout_console(LineEnds line_ends = LineEnds::native);
 std::unique_ptr<Console> make_stderr_console();
-// A file created, or emptied, for output; null when that cannot be done.
-std::unique_ptr<Console> make_file_console(const std::filesystem::path& path, LineEnds line_ends);
+// An output console, or why there is none.
+struct OpenedOutput {
+  std::unique_ptr<Console> console;  // null when the output could not be created
+  std::string reason;
+};
+
+// Output for a file. A regular file (new or existing) is written to a new file beside it, which
+// commit() renames over the target: a run that fails leaves no partial file, and an existing
+// file untouched. Anything else that exists there (a device, a FIFO) is written to directly.
+OpenedOutput make_file_console(const std::filesystem::path& path, LineEnds line_ends);
 
 // The encoding that a locale gives standard output, learnt without changing the process's
 // locale: on POSIX a locale name such as "en_US.ISO-8859-1"; on Windows a runtime locale name
@@ -57,10 +65,11 @@ class Platform {
   virtual Console& console() = 0;
   // Standard error, for the companion programs' one-line reports of trouble.
   virtual Console& error_console() = 0;
-  // Output for bytes that must leave exactly as written (JSON Lines, CSV): a file created for
-  // it, or standard output where `file` is null. Null when the file cannot be created.
-  virtual std::unique_ptr<Console> open_output(const std::filesystem::path* file,
-                                               LineEnds line_ends) = 0;
+  // Which file a path names, where there is one.
+  virtual std::optional<FileIdentity> identify(const std::filesystem::path& path) = 0;
+  // Output for bytes that must leave exactly as written (JSON Lines, CSV): a file written for
+  // it (see make_file_console), or standard output where `file` is null.
+  virtual OpenedOutput open_output(const std::filesystem::path* file, LineEnds line_ends) = 0;
   // Case mappings of the locale chosen by set_up_locale_and_console.
   virtual const CaseFolding& case_folding() = 0;
   virtual HashKey hash_key() = 0;
@@ -76,9 +85,14 @@ class SystemPlatform : public Platform {
   }
   Console& console() override;
   Console& error_console() override;
-  std::unique_ptr<Console> open_output(const std::filesystem::path* file,
-                                       LineEnds line_ends) override {
-    return file == nullptr ? make_stdout_console(line_ends) : make_file_console(*file, line_ends);
+  std::optional<FileIdentity> identify(const std::filesystem::path& path) override {
+    return identify_file(path);
+  }
+  OpenedOutput open_output(const std::filesystem::path* file, LineEnds line_ends) override {
+    if (file == nullptr) {
+      return {make_stdout_console(line_ends), {}};
+    }
+    return make_file_console(*file, line_ends);
   }
   const CaseFolding& case_folding() override;
   HashKey hash_key() override { return random_hash_key(); }

@@ -14,6 +14,8 @@
 #include <chrono>
 #include <clocale>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <cwchar>
 #include <string>
 
@@ -124,10 +126,12 @@ class DescriptorConsole final : public BufferedConsole {
       }
       if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
         if (!wait_until_writable(fd_)) {
+          fail(last_system_error());
           return false;
         }
         continue;
       }
+      fail(written < 0 ? last_system_error() : std::string("nothing was written"));
       return false;
     }
     return true;
@@ -136,6 +140,63 @@ class DescriptorConsole final : public BufferedConsole {
  private:
   int fd_;
   bool owned_;
+};
+
+// A regular output file, written under a temporary name in the same folder and renamed over
+// its target on commit, so that the target is replaced whole or not at all.
+class ReplacingFileConsole final : public BufferedConsole {
+ public:
+  ReplacingFileConsole(int fd, std::filesystem::path temporary, std::filesystem::path target)
+      : BufferedConsole(&encode_for_locale, encoding_of_current_locale()),
+        fd_(fd),
+        temporary_(std::move(temporary)),
+        target_(std::move(target)) {}
+  ReplacingFileConsole(const ReplacingFileConsole&) = delete;
+  ReplacingFileConsole& operator=(const ReplacingFileConsole&) = delete;
+  ~ReplacingFileConsole() override {
+    if (fd_.get() >= 0) {
+      ::unlink(temporary_.c_str());
+    }
+  }
+
+  bool commit() override {
+    flush();
+    if (fd_.get() < 0) {
+      return !failed();
+    }
+    const int fd = fd_.release();
+    if (!failed() && ::close(fd) != 0) {
+      fail(last_system_error());
+    }
+    if (!failed() && ::rename(temporary_.c_str(), target_.c_str()) != 0) {
+      fail(last_system_error());
+    }
+    if (failed()) {
+      ::unlink(temporary_.c_str());
+    }
+    return !failed();
+  }
+
+ protected:
+  bool deliver(std::string_view bytes) override {
+    while (!bytes.empty()) {
+      const ssize_t written = ::write(fd_.get(), bytes.data(), bytes.size());
+      if (written > 0) {
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+      } else if (written < 0 && errno == EINTR) {
+        continue;
+      } else {
+        fail(written < 0 ? last_system_error() : std::string("nothing was written"));
+        return false;
+      }
+    }
+    return true;
+  }
+
+ private:
+  FileDescriptor fd_;
+  std::filesystem::path temporary_;
+  std::filesystem::path target_;
 };
 
 // Switches the calling thread to another locale for as long as it lives; the process's locale
@@ -168,6 +229,7 @@ class PosixInputFile final : public InputFile {
   PosixInputFile(int fd, std::uint32_t size) : fd_(fd), size_(size) {}
 
   std::uint32_t size() const override { return size_; }
+  bool rewind() override { return ::lseek(fd_.get(), 0, SEEK_SET) == 0; }
   std::ptrdiff_t read(std::span<std::uint8_t> into) override {
     while (true) {
       const ssize_t got = ::read(fd_.get(), into.data(), into.size());
@@ -189,25 +251,36 @@ OpenedFile open_input_file(const std::filesystem::path& path) {
   // Never blocks: a FIFO without a writer, a terminal or a device is refused below, not waited on.
   FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
   if (file.get() < 0) {
-    return {nullptr, OpenFailure::cannot_open};
+    return {nullptr, OpenFailure::cannot_open, last_system_error()};
   }
   struct stat status {};
   if (::fstat(file.get(), &status) != 0) {
-    return {nullptr, OpenFailure::cannot_open};
+    return {nullptr, OpenFailure::cannot_open, last_system_error()};
   }
   if (!S_ISREG(status.st_mode)) {
-    return {nullptr, OpenFailure::not_regular};
+    return {nullptr, OpenFailure::not_regular, {}};
   }
   const auto size = static_cast<std::uint64_t>(status.st_size);
   if (size > LARGEST_IMAGE_FILE) {
-    return {nullptr, OpenFailure::too_large};
+    return {nullptr, OpenFailure::too_large, {}};
   }
   if (size == 0) {
-    return {nullptr, OpenFailure::empty};
+    return {nullptr, OpenFailure::empty, {}};
   }
   return {std::make_unique<PosixInputFile>(file.release(), static_cast<std::uint32_t>(size)),
-          OpenFailure::none};
+          OpenFailure::none, {}};
 }
+
+std::optional<FileIdentity> identify_file(const std::filesystem::path& path) {
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0) {
+    return std::nullopt;
+  }
+  return FileIdentity{static_cast<std::uint64_t>(status.st_dev),
+                      static_cast<std::uint64_t>(status.st_ino)};
+}
+
+std::string last_system_error() { return std::strerror(errno); }
 
 HashKey random_hash_key() {
   HashKey key{};
@@ -264,12 +337,41 @@ std::unique_ptr<Console> make_stderr_console() {
   return std::make_unique<DescriptorConsole>(STDERR_FILENO, false);
 }
 
-std::unique_ptr<Console> make_file_console(const std::filesystem::path& path, LineEnds) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
-  if (fd < 0) {
-    return nullptr;
+OpenedOutput make_file_console(const std::filesystem::path& path, LineEnds) {
+  struct stat existing {};
+  const bool exists = ::stat(path.c_str(), &existing) == 0;
+  if (exists && !S_ISREG(existing.st_mode)) {
+    // A device or FIFO takes the bytes as they come; there is nothing to replace.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+      return {nullptr, last_system_error()};
+    }
+    return {std::make_unique<DescriptorConsole>(fd, true), {}};
   }
-  return std::make_unique<DescriptorConsole>(fd, true);
+  // A name of our own beside the target, so the rename stays on one file system; O_EXCL never
+  // takes over a file someone else made.
+  const HashKey random = random_hash_key();
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char suffix[32];
+    std::snprintf(suffix, sizeof suffix, ".tarvel-%016llx",
+                  static_cast<unsigned long long>(random[0] + random[1] * static_cast<unsigned>(attempt)));
+    std::filesystem::path temporary = path;
+    temporary += suffix;
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY,
+                          0666);
+    if (fd < 0 && errno == EEXIST) {
+      continue;
+    }
+    if (fd < 0) {
+      return {nullptr, last_system_error()};
+    }
+    if (exists) {
+      // A report that replaces another keeps who may read it.
+      (void)::fchmod(fd, existing.st_mode & 07777);
+    }
+    return {std::make_unique<ReplacingFileConsole>(fd, std::move(temporary), path), {}};
+  }
+  return {nullptr, "no free temporary name beside it"};
 }
 
 std::optional<OutputEncoding> output_encoding_of_locale(const std::string& name) {

@@ -59,6 +59,10 @@ class WindowsInputFile final : public InputFile {
   WindowsInputFile(HANDLE handle, std::uint32_t size) : file_(handle), size_(size) {}
 
   std::uint32_t size() const override { return size_; }
+  bool rewind() override {
+    LARGE_INTEGER start{};
+    return ::SetFilePointerEx(file_.get(), start, nullptr, FILE_BEGIN) != 0;
+  }
   std::ptrdiff_t read(std::span<std::uint8_t> into) override {
     const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(into.size(), 1u << 30));
     DWORD got = 0;
@@ -185,12 +189,14 @@ class HandleConsole final : public BufferedConsole {
   // run does not end as a success with short output.
   bool write_all(std::string_view bytes) {
     if (output_ == nullptr || output_ == INVALID_HANDLE_VALUE) {
+      fail("no output handle");
       return false;
     }
     while (!bytes.empty()) {
       DWORD written = 0;
       const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
       if (!::WriteFile(output_, bytes.data(), chunk, &written, nullptr)) {
+        fail(last_system_error());
         return false;
       }
       if (written == 0) {
@@ -210,36 +216,89 @@ class HandleConsole final : public BufferedConsole {
   std::string translated_;
 };
 
+// A regular output file, written under a temporary name in the same folder and moved over its
+// target on commit, so that the target is replaced whole or not at all.
+class ReplacingFileConsole final : public Console {
+ public:
+  ReplacingFileConsole(HANDLE file, LineEnds line_ends, std::filesystem::path temporary,
+                       std::filesystem::path target)
+      : file_(std::make_unique<HandleConsole>(file, true, line_ends)),
+        temporary_(std::move(temporary)),
+        target_(std::move(target)) {}
+  ~ReplacingFileConsole() override {
+    if (file_) {
+      file_.reset();
+      ::DeleteFileW(temporary_.c_str());
+    }
+  }
+
+  void write_wide(std::u16string_view text) override { file_->write_wide(text); }
+  void write_bytes(std::string_view bytes) override { file_->write_bytes(bytes); }
+  void flush() override { file_->flush(); }
+  const OutputEncoding& output_encoding() const override { return file_->output_encoding(); }
+  bool failed() const override { return !reason_.empty() || (file_ && file_->failed()); }
+  std::string failure_reason() const override {
+    return reason_.empty() && file_ ? file_->failure_reason() : reason_;
+  }
+  bool commit() override {
+    if (!file_) {
+      return !failed();
+    }
+    file_->flush();
+    const bool written = !file_->failed();
+    if (!written) {
+      reason_ = file_->failure_reason();
+    }
+    file_.reset();  // closes the handle
+    if (written && !::MoveFileExW(temporary_.c_str(), target_.c_str(),
+                                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      reason_ = last_system_error();
+    }
+    if (!reason_.empty()) {
+      ::DeleteFileW(temporary_.c_str());
+      return false;
+    }
+    return true;
+  }
+
+ private:
+  std::unique_ptr<HandleConsole> file_;
+  std::filesystem::path temporary_;
+  std::filesystem::path target_;
+  std::string reason_;
+};
+
 }  // namespace
 
 OpenedFile open_input_file(const std::filesystem::path& path) {
   FileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file.is_open()) {
-    // A directory cannot be opened as a file; say what it is.
+    // A directory cannot be opened as a file; say what it is. = ::GetFileAttributesW(path.c_str());
+    const std::string reason = last_system_error();
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-      return {nullptr, OpenFailure::not_regular};
+      return {nullptr, OpenFailure::not_regular, {}};
     }
-    return {nullptr, OpenFailure::cannot_open};
+    return {nullptr, OpenFailure::cannot_open, reason};
   }
   // Pipes, consoles and devices are refused rather than waited on.
   if (::GetFileType(file.get()) != FILE_TYPE_DISK) {
-    return {nullptr, OpenFailure::not_regular};
+    return {nullptr, OpenFailure::not_regular, {}};
   }
   LARGE_INTEGER size{};
   if (!::GetFileSizeEx(file.get(), &size)) {
-    return {nullptr, OpenFailure::cannot_open};
+    return {nullptr, OpenFailure::cannot_open, last_system_error()};
   }
   if (static_cast<std::uint64_t>(size.QuadPart) > LARGEST_IMAGE_FILE) {
-    return {nullptr, OpenFailure::too_large};
+    return {nullptr, OpenFailure::too_large, {}};
   }
   if (size.QuadPart == 0) {
-    return {nullptr, OpenFailure::empty};
+    return {nullptr, OpenFailure::empty, {}};
   }
   return {std::make_unique<WindowsInputFile>(file.release(),
                                              static_cast<std::uint32_t>(size.QuadPart)),
-          OpenFailure::none};
+          OpenFailure::none, {}};
 }
 
 HashKey random_hash_key() {
@@ -286,13 +345,64 @@ std::unique_ptr<Console> make_stderr_console() {
                                          LineEnds::native);
 }
 
-std::unique_ptr<Console> make_file_console(const std::filesystem::path& path, LineEnds line_ends) {
-  const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    return nullptr;
+OpenedOutput make_file_console(const std::filesystem::path& path, LineEnds line_ends) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return {nullptr, "is a directory"};
   }
-  return std::make_unique<HandleConsole>(file, true, line_ends);
+  // A name of our own beside the target, so the move stays on one volume; CREATE_NEW never
+  // takes over a file someone else made.
+  const HashKey random = random_hash_key();
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    wchar_t suffix[32];
+    std::swprintf(suffix, 32, L".tarvel-%016llx",
+                  static_cast<unsigned long long>(random[0] + random[1] * static_cast<unsigned>(attempt)));
+    std::filesystem::path temporary = path;
+    temporary += suffix;
+    const HANDLE file = ::CreateFileW(temporary.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_FILE_EXISTS) {
+      continue;
+    }
+    if (file == INVALID_HANDLE_VALUE) {
+      return {nullptr, last_system_error()};
+    }
+    return {std::make_unique<ReplacingFileConsole>(file, line_ends, std::move(temporary), path),
+            {}};
+  }
+  return {nullptr, "no free temporary name beside it"};
+}
+
+std::optional<FileIdentity> identify_file(const std::filesystem::path& path) {
+  // No access asked for: only the file's identity is read, whoever holds it open.
+  FileHandle file(::CreateFileW(path.c_str(), 0,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  BY_HANDLE_FILE_INFORMATION information{};
+  if (!file.is_open() || !::GetFileInformationByHandle(file.get(), &information)) {
+    return std::nullopt;
+  }
+  return FileIdentity{information.dwVolumeSerialNumber,
+                      (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) |
+                          information.nFileIndexLow};
+}
+
+std::string last_system_error() {
+  const DWORD error = ::GetLastError();
+  char* text = nullptr;
+  // In the ANSI code page, which is the one the console is set to.
+  const DWORD length = ::FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string reason = length == 0 ? "error " + std::to_string(error) : std::string(text, length);
+  if (text != nullptr) {
+    ::LocalFree(text);
+  }
+  while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' ||
+                             reason.back() == ' ' || reason.back() == '.')) {
+    reason.pop_back();
+  }
+  return reason;
 }
 
 std::optional<OutputEncoding> output_encoding_of_locale(const std::string& name) {

@@ -5,6 +5,7 @@
 
 #include "compare/entry_changes.h"
 #include "report/machine_text.h"
+#include "report/terminal_text.h"
 #include "report/text_report.h"
 
 namespace tarvel {
@@ -17,6 +18,8 @@ std::string_view digest_name(DigestState digest) {
       return "checked";
     case DigestState::mismatch:
       return "mismatch";
+    case DigestState::missing:
+      return "missing";
     case DigestState::absent:
       break;
   }
@@ -70,6 +73,36 @@ std::string status_text(const EntryRow& row) {
   const MaskedStatus status = mask_status(row);
   return hex_word(status.flags_a) + " " + hex_word(status.flags_b) + " " +
          hex_word(status.flags_c) + " " + hex_word(status.flags_d);
+}
+
+// The rows of the summary table that CSV and text share: a header, one row for each list, and,
+// where rules files were given, one for each file with the lines of its rules that matched
+// nothing, separated by blanks.
+std::vector<std::vector<std::string>> summary_rows(const DiffCounts& counts) {
+  const bool with_rules = !counts.unmatched_rules.empty();
+  std::vector<std::vector<std::string>> rows;
+  rows.push_back({"section", "change", "count", "excluded"});
+  for (std::size_t list = 0; list < REPORT_LIST_COUNT; ++list) {
+    rows.push_back({std::string(REPORT_LISTS[list].section_name),
+                    std::string(REPORT_LISTS[list].change_name),
+                    std::to_string(counts.shown[list]), std::to_string(counts.excluded[list])});
+  }
+  for (const UnmatchedRules& file : counts.unmatched_rules) {
+    std::string lines;
+    for (const std::size_t line : file.lines) {
+      lines += (lines.empty() ? "" : " ") + std::to_string(line);
+    }
+    rows.push_back({"rules", "unmatched", std::to_string(file.lines.size()), "", file.path_utf8,
+                    lines});
+  }
+  if (with_rules) {
+    for (std::size_t row = 0; row <= REPORT_LIST_COUNT; ++row) {
+      rows[row].resize(6);
+    }
+    rows[0][4] = "rules_file";
+    rows[0][5] = "unmatched_lines";
+  }
+  return rows;
 }
 
 // Console output in lines built whole, so a line never reaches the console half written.
@@ -158,6 +191,18 @@ class JsonLinesWriter final : public LineWriter {
     counts_object(counts.shown);
     line_ += ",\"excluded\":";
     counts_object(counts.excluded);
+    if (!counts.unmatched_rules.empty()) {
+      line_ += ",\"unmatched_rules\":[";
+      for (const UnmatchedRules& file : counts.unmatched_rules) {
+        line_ += &file == &counts.unmatched_rules.front() ? "{\"file\":" : ",{\"file\":";
+        line_ += file.path_json + ",\"lines\":[";
+        for (std::size_t at = 0; at < file.lines.size(); ++at) {
+          line_ += (at == 0 ? "" : ",") + std::to_string(file.lines[at]);
+        }
+        line_ += "]}";
+      }
+      line_ += ']';
+    }
     line_ += ",\"differences\":" + std::to_string(counts.differences()) + "}\n";
     emit();
   }
@@ -251,11 +296,8 @@ class CsvWriter final : public LineWriter {
     if (items_) {
       return;  // CSV holds one kind of record: the summary is written alone, with --summary
     }
-    record({"section", "change", "count", "excluded"});
-    for (std::size_t list = 0; list < REPORT_LIST_COUNT; ++list) {
-      record({std::string(REPORT_LISTS[list].section_name),
-              std::string(REPORT_LISTS[list].change_name), std::to_string(counts.shown[list]),
-              std::to_string(counts.excluded[list])});
+    for (const std::vector<std::string>& row : summary_rows(counts)) {
+      record(row);
     }
   }
 
@@ -285,12 +327,15 @@ class TextWriter final : public DiffWriter {
     if (items_) {
       return;
     }
-    std::string table = "section\tchange\tcount\texcluded\n";
-    for (std::size_t list = 0; list < REPORT_LIST_COUNT; ++list) {
-      table += std::string(REPORT_LISTS[list].section_name) + "\t" +
-               std::string(REPORT_LISTS[list].change_name) + "\t" +
-               std::to_string(counts.shown[list]) + "\t" + std::to_string(counts.excluded[list]) +
-               "\n";
+    std::string table;
+    std::string scratch;
+    for (const std::vector<std::string>& row : summary_rows(counts)) {
+      for (std::size_t at = 0; at < row.size(); ++at) {
+        // A rules file's name is the user's, and may hold what a terminal acts on.
+        table += at == 0 ? "" : "\t";
+        table += terminal_safe(row[at], console_.output_encoding(), scratch);
+      }
+      table += '\n';
     }
     table += "differences\t\t" + std::to_string(counts.differences()) + "\n";
     console_.write_bytes(table);

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "image/load_image.h"
 #include "platform/console.h"
@@ -22,10 +23,19 @@ struct ImageFacts {
   DigestState digest = DigestState::absent;
 };
 
-// Counts per list: items written, and items left out by an exclusion rule.
+// The rules of one rules file that matched no item in this run, so that a typo shows.
+struct UnmatchedRules {
+  std::string path_json;  // the file's path as given, already a JSON string
+  std::string path_utf8;
+  std::vector<std::size_t> lines;
+};
+
+// Counts per list: items written, and items left out by an exclusion rule; and, one for each
+// rules file given, the rules that matched nothing.
 struct DiffCounts {
   std::array<std::size_t, REPORT_LIST_COUNT> shown{};
   std::array<std::size_t, REPORT_LIST_COUNT> excluded{};
+  std::vector<UnmatchedRules> unmatched_rules;
 
   std::size_t differences() const;
 };

@@ -21,6 +21,8 @@ std::string_view digest_name(DigestState digest) {
       return "ok";
     case DigestState::mismatch:
       return "mismatch";
+    case DigestState::missing:
+      return "missing";
     case DigestState::absent:
       break;
   }

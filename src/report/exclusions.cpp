@@ -1,6 +1,10 @@
+// Exclusion rules: reading rules files, and finding the rules an item could match.
 #include "report/exclusions.h"
 
 #include <algorithm>
+#include <array>
+#include <iterator>
+#include <type_traits>
 
 #include "report/machine_text.h"
 
@@ -76,8 +80,71 @@ bool glob_matches(std::string_view glob, std::string_view text, const CaseFoldin
   });
 }
 
-bool Exclusions::parse(std::string_view text, Exclusions& out, Error& error) {
-  out.rules_.clear();
+namespace {
+
+constexpr std::uint64_t HEAD_MULTIPLIER = 0x9E3779B97F4A7C15ULL;
+
+// One step of the hash of a folded start of text; the length is in the key too, so heads of
+// different lengths never share a bucket by construction.
+std::uint64_t head_step(std::uint64_t hash, std::uint32_t unit) {
+  return (hash + unit + 1) * HEAD_MULTIPLIER;
+}
+std::uint64_t head_key(std::uint64_t hash, std::size_t length) { return hash ^ length; }
+
+bool is_wildcard(char32_t unit) { return unit == '*' || unit == '?'; }
+
+// The section named before a rule's TAB; none when the name is unknown.
+std::optional<Section> section_named(std::string_view name) {
+  for (const auto& [known, section] : SECTION_NAMES) {
+    if (name == known) {
+      return section;
+    }
+  }
+  return std::nullopt;
+}
+
+// Reads one rule line that is neither blank nor a comment; false with the complaint otherwise.
+bool parse_rule(std::string_view line, Exclusions::Rule& rule, std::string& complaint) {
+  if (line.find('\0') != std::string_view::npos) {
+    complaint = "a NUL byte in the rule";
+    return false;
+  }
+  if (line.back() == ' ' || line.back() == '\t') {
+    // Blanks at the end are invisible in an editor and would never be meant; a path or hosts
+    // line that does end in one is matched with '?'.
+    complaint = "blanks at the end of the rule (write a blank that a text ends in as '?')";
+    return false;
+  }
+  const std::size_t tab = line.find('\t');
+  if (tab != std::string_view::npos) {
+    rule.section = section_named(line.substr(0, tab));
+    if (!rule.section) {
+      complaint = "unknown section '" + std::string(line.substr(0, tab)) +
+                  "' (one of autorun, application, hosts, file)";
+      return false;
+    }
+    line.remove_prefix(tab + 1);
+  }
+  if (line.empty()) {
+    complaint = "no pattern after the section";
+    return false;
+  }
+  if (!to_utf16(line, rule.glob)) {
+    complaint = "not UTF-8 text";
+    return false;
+  }
+  rule.byte_glob = std::string(line);
+  return true;
+}
+
+}  // namespace
+
+bool Exclusions::add_file(std::string_view text, Error& error) {
+  // Editors on Windows save UTF-8 with a byte order mark; it is no part of the first rule.
+  if (text.starts_with("\xEF\xBB\xBF")) {
+    text.remove_prefix(3);
+  }
+  std::vector<Rule> added;
   std::size_t number = 0;
   while (!text.empty()) {
     ++number;
@@ -91,46 +158,138 @@ bool Exclusions::parse(std::string_view text, Exclusions& out, Error& error) {
       continue;
     }
     Rule rule;
-    const std::size_t tab = line.find('\t');
-    if (tab != std::string_view::npos) {
-      const std::string_view name = line.substr(0, tab);
-      for (const auto& [known, section] : SECTION_NAMES) {
-        if (name == known) {
-          rule.section = section;
-        }
-      }
-      if (!rule.section) {
-        error = {number, "unknown section '" + std::string(name) +
-                             "' (one of autorun, application, hosts, file)"};
-        return false;
-      }
-      line.remove_prefix(tab + 1);
-    }
-    if (line.empty()) {
-      error = {number, "no pattern after the section"};
+    if (!parse_rule(line, rule, error.message)) {
+      error.line = number;
       return false;
     }
-    if (!to_utf16(line, rule.glob)) {
-      error = {number, "not UTF-8 text"};
-      return false;
-    }
-    rule.byte_glob = std::string(line);
-    out.rules_.push_back(std::move(rule));
+    rule.file = files_;
+    rule.line = number;
+    added.push_back(std::move(rule));
   }
+  rules_.insert(rules_.end(), std::make_move_iterator(added.begin()),
+                std::make_move_iterator(added.end()));
+  matched_.resize(rules_.size());
+  ++files_;
+  indexed_with_ = nullptr;
   return true;
 }
 
-bool Exclusions::excludes(const ReportItem& item, const CaseFolding& folding) const {
-  const Section section = item.kind().section;
-  return std::ranges::any_of(rules_, [&](const Rule& rule) {
-    if (rule.section && *rule.section != section) {
-      return false;
+template <typename Char, typename Fold>
+void Exclusions::Index::add(std::basic_string_view<Char> glob, std::uint32_t rule, Fold fold) {
+  std::size_t length = 0;
+  std::uint64_t hash = 0;
+  while (length < glob.size() && !is_wildcard(static_cast<char32_t>(glob[length]))) {
+    hash = head_step(hash, fold(glob[length]));
+    ++length;
+  }
+  if (length == 0) {
+    no_head_.push_back(rule);
+    return;
+  }
+  by_head_[head_key(hash, length)].push_back(rule);
+  const auto at = std::lower_bound(head_lengths_.begin(), head_lengths_.end(), length);
+  if (at == head_lengths_.end() || *at != length) {
+    head_lengths_.insert(at, length);
+  }
+}
+
+template <typename Char, typename Visit>
+void Exclusions::Index::candidates(std::basic_string_view<Char> folded, Visit visit) const {
+  for (const std::uint32_t rule : no_head_) {
+    visit(rule);
+  }
+  std::size_t hashed = 0;
+  std::uint64_t hash = 0;
+  for (const std::size_t length : head_lengths_) {
+    if (length > folded.size()) {
+      break;
     }
-    return section == Section::hosts
-               ? glob_matches(rule.byte_glob, item.line, folding)
-               : glob_matches(rule.glob, item.text, folding) ||
-                     (section == Section::application && glob_matches(rule.glob, item.key, folding));
-  });
+    for (; hashed < length; ++hashed) {
+      hash = head_step(hash, static_cast<std::make_unsigned_t<Char>>(folded[hashed]));
+    }
+    const auto found = by_head_.find(head_key(hash, length));
+    if (found != by_head_.end()) {
+      for (const std::uint32_t rule : found->second) {
+        visit(rule);
+      }
+    }
+  }
+}
+
+void Exclusions::build_indexes(const CaseFolding& folding) {
+  wide_ = Index();
+  bytes_ = Index();
+  const auto fold_wide = [&](char16_t unit) -> std::uint32_t { return folding.fold_unit(unit); };
+  const auto fold_byte = [&](char byte) -> std::uint32_t {
+    return folding.fold_byte(static_cast<unsigned char>(byte));
+  };
+  for (std::uint32_t index = 0; index < rules_.size(); ++index) {
+    const Rule& rule = rules_[index];
+    if (!rule.section || *rule.section != Section::hosts) {
+      wide_.add(std::u16string_view(rule.glob), index, fold_wide);
+    }
+    if (!rule.section || *rule.section == Section::hosts) {
+      bytes_.add(std::string_view(rule.byte_glob), index, fold_byte);
+    }
+  }
+  indexed_with_ = &folding;
+}
+
+bool Exclusions::matches(const Rule& rule, const ReportItem& item,
+                         const CaseFolding& folding) const {
+  const Section section = item.kind().section;
+  if (rule.section && *rule.section != section) {
+    return false;
+  }
+  return section == Section::hosts
+             ? glob_matches(rule.byte_glob, item.line, folding)
+             : glob_matches(rule.glob, item.text, folding) ||
+                   (section == Section::application && glob_matches(rule.glob, item.key, folding));
+}
+
+bool Exclusions::excludes(const ReportItem& item, const CaseFolding& folding) {
+  if (indexed_with_ != &folding) {
+    build_indexes(folding);
+  }
+  bool excluded = false;
+  const auto visit = [&](std::uint32_t rule) {
+    // Once the item is out, only rules that have not matched yet are worth trying.
+    if ((!excluded || !matched_[rule]) && matches(rules_[rule], item, folding)) {
+      matched_[rule] = true;
+      excluded = true;
+    }
+  };
+  const auto fold_into = [&](auto& folded, auto text, auto fold) {
+    folded.resize(text.size());
+    std::transform(text.begin(), text.end(), folded.begin(), fold);
+    using Char = typename std::remove_reference_t<decltype(folded)>::value_type;
+    return std::basic_string_view<Char>(folded);
+  };
+  const auto fold_wide = [&](char16_t unit) { return folding.fold_unit(unit); };
+  if (item.kind().section == Section::hosts) {
+    bytes_.candidates(fold_into(folded_bytes_, item.line,
+                                [&](char byte) {
+                                  return static_cast<char>(
+                                      folding.fold_byte(static_cast<unsigned char>(byte)));
+                                }),
+                      visit);
+    return excluded;
+  }
+  wide_.candidates(fold_into(folded_wide_, item.text, fold_wide), visit);
+  if (item.kind().section == Section::application) {
+    wide_.candidates(fold_into(folded_wide_, item.key, fold_wide), visit);
+  }
+  return excluded;
+}
+
+std::vector<std::size_t> Exclusions::unmatched_lines(std::size_t file) const {
+  std::vector<std::size_t> lines;
+  for (std::size_t index = 0; index < rules_.size(); ++index) {
+    if (rules_[index].file == file && !matched_[index]) {
+      lines.push_back(rules_[index].line);
+    }
+  }
+  return lines;
 }
 
 }  // namespace tarvel

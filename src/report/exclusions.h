@@ -1,10 +1,11 @@
 #pragma once
 
-#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/case_folding.h"
@@ -17,13 +18,15 @@ namespace tarvel {
 // '#' starts a comment line; blank lines are ignored. In a glob, '*' stands for any run of
 // characters and '?' for one (in hosts lines, for one byte); letters match in either case, folded
 // as the report folds them. A rule matches an entry's path, an application's label or key, or a
-// hosts line.
+// hosts line. Several files add up.
 class Exclusions {
  public:
   struct Rule {
     std::optional<Section> section;  // none: every section
     std::u16string glob;             // for paths, labels and keys
     std::string byte_glob;           // the same glob's UTF-8 bytes, for hosts lines
+    std::size_t file = 0;            // which file added it, counting from 0
+    std::size_t line = 0;            // its line there, counting from 1
   };
 
   // Why a rules file was refused: the line (counting from 1) and the cause.
@@ -32,15 +35,51 @@ class Exclusions {
     std::string message;
   };
 
-  // Reads a rules file's text (UTF-8; a line may end in CR LF). Returns false, with error set,
-  // for a file that is not what it should be.
-  static bool parse(std::string_view text, Exclusions& out, Error& error);
+  // Adds the rules of one file's text (UTF-8, a byte order mark allowed; a line may end in
+  // CR LF). Returns false, with error set and nothing added, for a file that is not what it
+  // should be.
+  bool add_file(std::string_view text, Error& error);
 
   bool empty() const { return rules_.empty(); }
-  bool excludes(const ReportItem& item, const CaseFolding& folding) const;
+  std::size_t file_count() const { return files_; }
+  const std::vector<Rule>& rules() const { return rules_; }
+
+  // Whether some rule matches the item. Every rule that matches it counts as having matched,
+  // whichever decided. The cost grows with the rules that could match the item, not with all.
+  bool excludes(const ReportItem& item, const CaseFolding& folding);
+
+  // The lines of the rules of one file that have matched no item so far.
+  std::vector<std::size_t> unmatched_lines(std::size_t file) const;
 
  private:
+  // The rules whose globs could match a text, found by the literal start of each glob (its
+  // head, up to the first wildcard), folded: a text can only match a glob that its own folded
+  // start equals the head of.
+  class Index {
+   public:
+    template <typename Char, typename Fold>
+    void add(std::basic_string_view<Char> glob, std::uint32_t rule, Fold fold);
+    // Calls visit(rule) for every rule that could match the text, which `folded` holds folded.
+    template <typename Char, typename Visit>
+    void candidates(std::basic_string_view<Char> folded, Visit visit) const;
+
+   private:
+    std::vector<std::uint32_t> no_head_;  // globs that start with a wildcard
+    std::unordered_map<std::uint64_t, std::vector<std::uint32_t>> by_head_;
+    std::vector<std::size_t> head_lengths_;  // ascending, each once
+  };
+
+  void build_indexes(const CaseFolding& folding);
+  bool matches(const Rule& rule, const ReportItem& item, const CaseFolding& folding) const;
+
   std::vector<Rule> rules_;
+  std::vector<bool> matched_;
+  std::size_t files_ = 0;
+  const CaseFolding* indexed_with_ = nullptr;
+  Index wide_;
+  Index bytes_;
+  std::u16string folded_wide_;
+  std::string folded_bytes_;
 };
 
 // Whether text matches glob, letters folded with the given mappings.

@@ -191,7 +191,7 @@ void append_hex(std::string& out, std::string_view bytes) {
 }
 
 void append_csv_field(std::string& out, std::string_view field) {
-  const bool guarded = !field.empty() && std::string_view("=+-@\t\r").find(field.front()) !=
+  const bool guarded = !field.empty() && std::string_view("=+-@\t\r'").find(field.front()) !=
                                              std::string_view::npos;
   const bool quoted = field.find_first_of(",\"\r\n") != std::string::npos;
   if (quoted) {

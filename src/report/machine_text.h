@@ -34,8 +34,9 @@ void append_hex(std::string& out, std::string_view bytes);
 void append_csv_field(std::string& out, std::string_view field);
 
 // One CSV record (RFC 4180) ended by CR LF. A field is quoted when it holds a comma, a quote, CR
-// or LF; a field that starts with '=', '+', '-', '@', TAB or CR gets a leading apostrophe first,
-// so a spreadsheet never takes it for a formula.
+// or LF; a field that starts with '=', '+', '-', '@', TAB, CR or an apostrophe gets a leading
+// apostrophe first, so a spreadsheet never takes it for a formula, and a reader that strips one
+// leading apostrophe from every field that has one gets the text back.
 void append_csv_record(std::string& out, std::span<const std::string> fields);
 
 }  // namespace tarvel

@@ -8,21 +8,7 @@ namespace tarvel {
 
 namespace {
 
-bool is_masked_unit(char16_t unit) {
-  switch (unit) {
-    case 0x061C:  // Arabic letter mark
-    case 0x200E:  // left-to-right and right-to-left marks
-    case 0x200F:
-    case 0x2028:  // line and paragraph separators: a line break to some viewers
-    case 0x2029:
-      return true;
-    default:
-      break;
-  }
-  // Embeddings, overrides and their end; isolates and their end.
-  return is_control_character(unit) || (unit >= 0x202A && unit <= 0x202E) ||
-         (unit >= 0x2066 && unit <= 0x2069);
-}
+bool is_masked_unit(char16_t unit) { return is_masked_character(unit); }
 
 // The bytes at the front of a text that decode to one character, or that decode to nothing and
 // stand alone; masked when a terminal could act on them.
@@ -40,7 +26,7 @@ Piece utf8_piece(std::string_view bytes) {
   if (length == 0) {
     return {1, is_c1_byte(static_cast<unsigned char>(bytes.front()))};
   }
-  return {length, is_control_character(character)};
+  return {length, is_masked_character(character)};
 }
 
 // In a double-byte code page a lead byte and its trail byte are one character, never a control,

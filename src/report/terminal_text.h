@@ -19,9 +19,9 @@ namespace tarvel {
 // separators U+2028 and U+2029. Each masked unit becomes one '?'.
 std::u16string_view terminal_safe(std::u16string_view text, std::u16string& scratch);
 
-// Bytes shown in the output encoding: each byte or byte sequence that the encoding decodes to a
-// control character (C0 but TAB, DEL, C1) becomes one '?', and so does each byte 0x80 to 0x9F
-// that it cannot decode. Every other byte passes as it is.
+// Bytes shown in the output encoding: each byte or byte sequence that the encoding decodes to one
+// of the characters masked above becomes one '?', and so does each byte 0x80 to 0x9F that it
+// cannot decode. Every other byte passes as it is.
 std::string_view terminal_safe(std::string_view bytes, const OutputEncoding& encoding,
                                std::string& scratch);
 

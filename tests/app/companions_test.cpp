@@ -14,6 +14,7 @@
 #include <sstream>
 
 #include "app/diff_driver.h"
+#include "app/driver.h"
 #include "app/dump_driver.h"
 #include "image/format.h"
 #include "platform/platform.h"
@@ -229,7 +230,14 @@ TEST(Companions, TarvelDiffExitStatusesAndTroubleLines) {
   const Case cases[] = {
       {{"old", "old"}, 0, ""},
       {{"old", "new"}, 1, ""},
-      {{"old", "missing"}, 2, "tarvel-diff: missing: cannot open\n"},
+      {{"old", "missing"}, 2, "tarvel-diff: missing: cannot open: No such file or directory\n"},
+      {{"old", ""}, 2, "tarvel-diff: an empty path names no image\n"},
+      {{"-o", "", "old", "new"}, 2, "tarvel-diff: option -o has an empty value\n"},
+      // An output path that names an input, by its name or through a link, is never written.
+      {{"-o", "new", "old", "new"}, 2, "tarvel-diff: new: is an input of this run"},
+      {{"--format=jsonl", "--output=link", "old", "new"}, 2, "tarvel-diff: link: is an input of this run"},
+      {{"--exclude-from", "rules", "-o", "rules", "old", "new"}, 2,
+       "tarvel-diff: rules: is an input of this run"},
       {{"empty", "new"}, 2, "tarvel-diff: empty: empty\n"},
       {{"old", "digest"}, 2, "tarvel-diff: digest: digest mismatch\n"},
       {{"old", "version9"}, 2, "tarvel-diff: version9: version 9 not supported\n"},
@@ -241,7 +249,7 @@ TEST(Companions, TarvelDiffExitStatusesAndTroubleLines) {
       {{"--bogus", "old", "new"}, 2, "tarvel-diff: unknown option --bogus"},
       {{"--summary=yes", "old", "new"}, 2, "tarvel-diff: unknown option --summary=yes"},
       // A file name or an option can hold what a terminal acts on; the trouble line cannot.
-      {{"old", "gone\x1b]0;x\a"}, 2, "tarvel-diff: gone?]0;x?: cannot open\n"},
+      {{"old", "gone\x1b]0;x\a"}, 2, "tarvel-diff: gone?]0;x?: cannot open: No such file"},
       {{"--x\x1b[2J", "old", "new"}, 2, "tarvel-diff: unknown option --x?[2J\n"},
       {{"-q", "old", "new"}, 1, ""},
       {{"--version"}, 0, ""},
@@ -254,9 +262,17 @@ TEST(Companions, TarvelDiffExitStatusesAndTroubleLines) {
     platform.add_file("digest", write_image(wrong_digest));
     platform.add_file("version9", version_9);
     platform.add_file("malformed", malformed);
+    platform.add_file("rules", bytes_of("*.tmp\n"));
+    platform.same_files["link"] = "new";
+    platform.written["out"] = "an earlier report";
     const DiffRun run = diff(platform, c.arguments);
     EXPECT_EQ(run.status, c.status) << c.arguments.back();
     EXPECT_TRUE(run.errors.starts_with(c.errors)) << run.errors;
+    if (c.errors.empty()) {
+      EXPECT_EQ(run.errors, "");
+    }
+    EXPECT_EQ(platform.written.size(), 1u) << "trouble leaves no output file";
+    EXPECT_EQ(platform.written["out"], "an earlier report");
     if (c.status == 2 || c.arguments.front() == "-q") {
       EXPECT_EQ(run.output, "") << "trouble and -q write nothing on standard output";
     }
@@ -463,17 +479,118 @@ TEST(Companions, TarvelDumpWritesEveryRecordAndVerifies) {
     int status;
     std::string errors;
   };
-  for (const Verify& v : {Verify{"sample", 0, ""}, Verify{"missing", 2, "cannot open"},
-                          Verify{"broken", 1, "malformed at byte offset"}}) {
+  // A file that can be read but holds no sound image is refused with 1, whatever is wrong.
+  Bytes short_5 = write_image(sample_old_image());
+  short_5.resize(30);
+  for (const Verify& v : {Verify{"sample", 0, ""}, Verify{"missing", 2, "cannot open: No such"},
+                          Verify{"broken", 1, "malformed at byte offset"},
+                          Verify{"empty", 1, "empty"}, Verify{"ten", 1, "version"},
+                          Verify{"short5", 1, "too short for a version 5 image"}}) {
     FakePlatform verify;
     verify.add_file("sample", write_image(sample_old_image()));
     verify.add_file("broken", write_image(broken));
+    verify.add_file("empty", Bytes{});
+    verify.add_file("ten", Bytes(10, 0x41));
+    verify.add_file("short5", short_5);
     EXPECT_EQ(run_dump(std::vector<std::filesystem::path>{"tarvel-dump", "--verify", v.image},
                        verify),
-              v.status);
+              v.status)
+        << v.image;
     EXPECT_EQ(verify.output(), "");
     EXPECT_NE(verify.error_output().find(v.errors), std::string::npos) << verify.error_output();
+    if (v.status == 0) {
+      EXPECT_EQ(verify.error_output(), "");
+    }
   }
+  FakePlatform short_platform;
+  short_platform.add_file("short5", short_5);
+  EXPECT_EQ(run_dump(std::vector<std::filesystem::path>{"tarvel-dump", "short5"}, short_platform),
+            1);
+  EXPECT_EQ(json_lines(short_platform.output()).front()["digest"], "missing");
+}
+
+// The dump reads its image twice through one handle; bytes that changed in between never reach
+// the output, and the run says so.
+TEST(Companions, TarvelDumpHoldsItsSecondReadingToTheFirst) {
+  ImageSpec other = sample_new_image();
+  other.version = 3;
+  for (const bool changed : {false, true}) {
+    FakePlatform platform;
+    FakeFile file;
+    file.owned = std::make_shared<const Bytes>(write_image(sample_old_image()));
+    file.bytes = *file.owned;
+    file.largest_read = 1000;  // many reads, each checked on its own
+    if (changed) {
+      Bytes edited = *file.owned;
+      edited[edited.size() / 2] ^= 1;
+      file.after_rewind = std::make_shared<const Bytes>(edited);
+    }
+    platform.add_file("image", file);
+    EXPECT_EQ(run_dump(std::vector<std::filesystem::path>{"tarvel-dump", "image"}, platform),
+              changed ? 2 : 0);
+    EXPECT_EQ(platform.opened.size(), 1u) << "one handle for both readings";
+    EXPECT_EQ(platform.error_output(),
+              changed ? "tarvel-dump: image: changed while it was read\n" : "");
+  }
+}
+
+// A comparison that runs out of memory says so in both programs, and no report is printed.
+TEST(Companions, RunningOutOfMemoryWhileComparingIsSaid) {
+  FakePlatform platform;
+  platform.add_file("old", write_image(sample_old_image()));
+  platform.add_file("new", write_image(sample_new_image()));
+  platform.out_of_memory_when_comparing = true;
+  EXPECT_EQ(run(std::vector<std::filesystem::path>{"tarvel", "old", "new"}, platform), 1);
+  EXPECT_TRUE(platform.output().ends_with(
+      "Loading NEW image: new\nError: not enough memory to compare the images\n"))
+      << platform.output();
+  const DiffRun run_diff_result = diff(platform, {"old", "new"});
+  EXPECT_EQ(run_diff_result.status, 2);
+  EXPECT_EQ(run_diff_result.errors, "tarvel-diff: not enough memory to compare the images\n");
+}
+
+// Real files: an output path that names an input through a link is refused before anything is
+// written; a failed run leaves an existing output file as it was; a run that succeeds replaces
+// it whole and leaves nothing else behind.
+TEST(Companions, AnOutputFileNeverReplacesEvidence) {
+  const TempDir dir;
+  const std::string old_path = dir.write("old.img", write_image(sample_old_image()));
+  const Bytes new_bytes = write_image(sample_new_image());
+  const std::string new_path = dir.write("new.img", new_bytes);
+  const std::string report = dir.write("report.jsonl", bytes_of("earlier report\n"));
+  std::error_code ignored;
+  std::filesystem::create_symlink(new_path, dir.path() / "link.img", ignored);
+  std::filesystem::create_hard_link(new_path, dir.path() / "hard.img", ignored);
+  const auto contents = [](const std::filesystem::path& path) {
+    const Bytes bytes = read_file(path.string());
+    return std::string(bytes.begin(), bytes.end());
+  };
+  for (const char* name : {"new.img", "link.img", "hard.img"}) {
+    const std::string target = (dir.path() / name).string();
+    const RunResult refused =
+        run_program(TARVEL_DIFF_EXE, {"--format", "jsonl", "-o", target, old_path, new_path});
+    EXPECT_EQ(refused.status, 2) << name;
+    EXPECT_NE(refused.errors.find("is an input of this run"), std::string::npos) << refused.errors;
+    EXPECT_EQ(contents(new_path), std::string(new_bytes.begin(), new_bytes.end())) << name;
+  }
+  const RunResult failed =
+      run_program(TARVEL_DIFF_EXE, {"-o", report, old_path, (dir.path() / "gone.img").string()});
+  EXPECT_EQ(failed.status, 2);
+  EXPECT_EQ(contents(report), "earlier report\n");
+  const RunResult replaced = run_program(TARVEL_DIFF_EXE, {"--format=jsonl", "-o", report, old_path, new_path});
+  EXPECT_EQ(replaced.status, 1) << replaced.errors;
+  EXPECT_EQ(replaced.errors, "");
+  EXPECT_TRUE(contents(report).starts_with("{\"type\":\"header\"")) << contents(report);
+  const std::filesystem::path unwritable = dir.path() / "no-such-folder" / "report.jsonl";
+  const RunResult no_folder =
+      run_program(TARVEL_DIFF_EXE, {"-o", unwritable.string(), old_path, new_path});
+  EXPECT_EQ(no_folder.status, 2);
+  EXPECT_NE(no_folder.errors.find("cannot create it: "), std::string::npos) << no_folder.errors;
+  std::size_t files = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    ++files;
+  }
+  EXPECT_EQ(files, 5u) << "no temporary file is left behind";
 }
 
 }  // namespace

@@ -55,7 +55,7 @@ TEST(MachineText, BytesThatAreNotUtf8BecomeReplacementCharacters) {
 TEST(MachineText, CsvFieldsSplitBackAndFormulasAreDisarmed) {
   const std::vector<std::string> fields = {
       "plain", "a,b", "say \"hi\"", "two\r\nlines", "=1+2", "+x", "-3", "@SUM(A1)", "\tx",
-      "\rx", "", "'quoted"};
+      "\rx", "", "'quoted", "'=1+2"};
   std::string text;
   append_csv_record(text, fields);
   append_csv_record(text, fields);
@@ -64,8 +64,10 @@ TEST(MachineText, CsvFieldsSplitBackAndFormulasAreDisarmed) {
   ASSERT_EQ(records.size(), 2u);
   const testing::CsvRecord expected = {
       "plain", "a,b", "say \"hi\"", "two\r\nlines", "'=1+2", "'+x", "'-3", "'@SUM(A1)", "'\tx",
-      "'\rx", "", "'quoted"};
+      "'\rx", "", "''quoted", "''=1+2"};
   EXPECT_EQ(records[0], expected);
+  // Stripping one leading apostrophe from every field that has one gives each text back.
+  EXPECT_EQ(testing::unguard_csv(records[1]), fields);
 }
 
 }  // namespace

@@ -54,6 +54,10 @@ const ByteCase BYTE_CASES[] = {
     {"UTF-8 text with continuation bytes 0x80 to 0x9F", "caf\xC3\xA9 \xE2\x80\x9C",
      {"caf\xC3\xA9 \xE2\x80\x9C", "caf\xC3\xA9 \xE2??", "caf\xC3\xA9 \xE2??", "caf\xC3\xA9 \xE2\x80\x9C",
       "caf\xC3\xA9 \xE2\x80\x9C", "caf\xC3\xA9 \xE2??", "caf\xC3\xA9 \xE2\x80?"}},
+    {"right-to-left override and line separator in UTF-8", "a\xE2\x80\xAE" "b\xE2\x80\xA8",
+     {"a?b?", "a\xE2?\xAE" "b\xE2?\xA8", "a\xE2?\xAE" "b\xE2?\xA8",
+      "a\xE2\x80\xAE" "b\xE2\x80\xA8", "a\xE2\x80\xAE" "b\xE2\x80\xA8",
+      "a\xE2?\xAE" "b\xE2?\xA8", "a\xE2\x80\xAE" "b\xE2\x80\xA8"}},
     {"overlong ESC in two and three bytes, a surrogate", "\xC0\x9B\xE0\x80\x9B\xED\xA0\x80",
      {"\xC0?\xE0??\xED\xA0?", "\xC0?\xE0??\xED\xA0?", "\xC0?\xE0??\xED\xA0?",
       "\xC0\x9B\xE0\x80\x9B\xED\xA0\x80", "\xC0\x9B\xE0\x80\x9B\xED\xA0\x80",
@@ -87,6 +91,15 @@ const WideCase WIDE_CASES[] = {
      u"?[2J??????\tx"},
     {"a surrogate pair is left whole", u"\xD83D\xDE00", u"\xD83D\xDE00"},
 };
+
+// Hebrew and Arabic code pages decode single bytes to the directional marks.
+TEST(TerminalText, MasksACodePageByteThatDecodesToADirectionalMark) {
+  OutputEncoding encoding = OutputEncoding::code_page();
+  encoding.set_decoded(0xFD, U'\u200E');
+  encoding.set_decoded(0xFE, U'\u05EA');
+  std::string scratch;
+  EXPECT_EQ(terminal_safe("a\xFD\xFE", encoding, scratch), "a?\xFE");
+}
 
 class TerminalTextIn : public ::testing::TestWithParam<std::size_t> {};
 
