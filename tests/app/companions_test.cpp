@@ -285,13 +285,18 @@ TEST(Companions, TarvelDiffExclusionsAndOutputFiles) {
   platform.add_file("new", write_image(sample_new_image()));
   platform.add_file("rules", bytes_of("# known noise\nhosts\t*LINDELL*\n*\\notepad.exe\n"
                                       "application\t{C3D4-*}\n"));
-  platform.add_file("bad-rules", bytes_of("*.tmp\nregistry\tx\n"));
+  platform.add_file("more-rules", bytes_of("\xEF\xBB\xBF# typos show\n*.tpm\n*\\notepad.exe\n"));
   const DiffRun run = diff(platform, {"--format", "jsonl", "--exclude-from", "rules", "-o",
-                                      "out.jsonl", "old", "new"});
+                                      "out.jsonl", "--exclude-from=more-rules", "old", "new"});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.output, "");
   const std::vector<Json> lines = json_lines(run.files.at("out.jsonl"));
   const Json& summary = lines.back();
+  EXPECT_EQ(summary["unmatched_rules"],
+            Json::parse(R"([{"file":"rules","lines":[]},{"file":"more-rules","lines":[2]}])"));
+  const DiffRun text_summary = diff(platform, {"--summary", "--exclude-from", "more-rules", "old", "new"});
+  EXPECT_NE(text_summary.output.find("rules\tunmatched\t1\t\tmore-rules\t2\n"), std::string::npos)
+      << text_summary.output;
   EXPECT_EQ(summary["differences"], 6);
   EXPECT_EQ(summary["excluded"]["hosts"]["added"], 1);
   EXPECT_EQ(summary["excluded"]["file"]["no_sha1"], 1);
@@ -373,6 +378,18 @@ TEST(Companions, TarvelDiffKeepsTheExactUnitsOfEachLossyField) {
   EXPECT_EQ(units_of_hex(cell(rows[1], "key_hex")), lone_key);
   EXPECT_EQ(units_of_hex(cell(rows[2], "old_sha1_hex")), lone_sha1);
   EXPECT_EQ(cell(rows[2], "new_sha1_hex"), "");
+
+  // The formula guard loses nothing: stripping one leading apostrophe gives each label back.
+  ImageSpec labelled;
+  labelled.apps = {app(u"{a}", u"=1+1"), app(u"{b}", u"'=1+1")};
+  FakePlatform guard_platform;
+  guard_platform.add_file("old", write_image(ImageSpec{}));
+  guard_platform.add_file("new", write_image(labelled));
+  std::vector<CsvRecord> guarded;
+  ASSERT_TRUE(read_csv(diff(guard_platform, {"--format=csv", "old", "new"}).output, guarded));
+  ASSERT_EQ(guarded.size(), 3u);
+  EXPECT_EQ(unguard_csv(guarded[1])[2], "=1+1");
+  EXPECT_EQ(unguard_csv(guarded[2])[2], "'=1+1");
 
   // tarvel-dump keeps the same SHA1 text the same way.
   EXPECT_EQ(run_dump(std::vector<std::filesystem::path>{"tarvel-dump", "old"}, csv_platform), 0);

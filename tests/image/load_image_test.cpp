@@ -382,6 +382,28 @@ TEST(ParseImage, EntryTextsReadAsFromAZeroFilledField) {
   EXPECT_EQ(units(parsed.record.entries[0].extra_text), std::u16string(1024, u'\x7878'));
 }
 
+// Enough long distinct directories that the kept texts need more chunks than the arena's
+// doubling ever reaches, with empty names among them: every text reads back whole.
+TEST(ParseImage, ManyLongDirectoriesAndEmptyNamesReadBackWhole) {
+  ImageSpec spec;
+  spec.version = 5;
+  for (std::size_t i = 0; i < 9000; ++i) {
+    std::u16string directory(2000, static_cast<char16_t>(u'a' + i % 26));
+    for (const char digit : std::to_string(i)) {
+      directory += static_cast<char16_t>(digit);
+    }
+    spec.entries.push_back(entry(directory, i % 3 == 0 ? u"" : u"n.exe"));
+  }
+  Parsed parsed = parse(write_image(spec));
+  ASSERT_TRUE(parsed.ok);
+  const EntryTable& table = parsed.image->entries;
+  ASSERT_EQ(table.size(), spec.entries.size());
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    ASSERT_EQ(table.directory(table[i]), units(spec.entries[i].directory)) << i;
+    ASSERT_EQ(table.name(table[i]), i % 3 == 0 ? u"" : u"n.exe") << i;
+  }
+}
+
 TEST(ParseImage, ApplicationTextsKeepTheirWholeUnits) {
   ImageSpec spec;
   spec.version = 2;
