@@ -220,6 +220,44 @@ std::pair<Bytes, Bytes> make_shape(Shape shape, std::size_t count) {
   return {testing::write_image(old_image), testing::write_image(new_image)};
 }
 
+std::string make_rules(std::size_t count) {
+  // The entries of the `reported` shape come from this seed: a quarter of the rules name one of
+  // them exactly, so rules do match; half are folders with a wildcard after them, most of
+  // which match nothing; a few start with a wildcard and are tried on every item.
+  Random entries(7);
+  Random choices(11);
+  const auto utf8 = [](std::u16string_view text) {
+    std::string out;
+    for (const char16_t unit : text) {
+      if (unit < 0x80) {
+        out.push_back(static_cast<char>(unit));
+      } else {  // the generators use Latin-1 letters only
+        out.push_back(static_cast<char>(0xC0 | (unit >> 6)));
+        out.push_back(static_cast<char>(0x80 | (unit & 0x3F)));
+      }
+    }
+    return out;
+  };
+  std::string rules = "# generated exclusion rules\n";
+  for (std::size_t index = 0; index < count; ++index) {
+    const std::size_t kind = choices.below(100);
+    if (kind < 25) {
+      const Entry entry = random_entry(entries);
+      rules += utf8(entry.directory + u"\\" + entry.name) + "\n";
+    } else if (kind < 75) {
+      rules += utf8(random_directory(choices)) + "\\*\n";
+    } else if (kind < 95) {
+      rules += "file\t" + utf8(random_directory(choices)) + "\\*" +
+               utf8(EXTENSIONS[choices.below(EXTENSIONS.size())]) + "\n";
+    } else if (kind < 99) {
+      rules += "hosts\t10." + std::to_string(choices.below(256)) + ".*\n";
+    } else {
+      rules += "*\\" + utf8(WORDS[choices.below(WORDS.size())]) + "\\*.tmp\n";
+    }
+  }
+  return rules;
+}
+
 std::pair<Bytes, Bytes> make_bench_images(const BenchImageOptions& options) {
   Random random(options.seed);
   Bytes old_section;

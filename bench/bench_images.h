@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <utility>
 
@@ -40,5 +41,10 @@ const char* shape_name(Shape shape);
 bool shape_from_name(std::string_view name, Shape& shape);
 
 std::pair<testing::Bytes, testing::Bytes> make_shape(Shape shape, std::size_t count);
+
+// A rules file for tarvel-diff --exclude-from with `count` rules: exact paths of entries of the
+// `reported` shape, folders with a wildcard, file rules by extension, hosts rules, and a few
+// that start with a wildcard.
+std::string make_rules(std::size_t count);
 
 }  // namespace tarvel::bench

@@ -1,5 +1,6 @@
 // Writes a benchmark image pair: make_bench_images ENTRIES DIRECTORY [HOSTS_LINES APPLICATIONS],
-// or one of the extreme shapes: make_bench_images --shape NAME COUNT DIRECTORY
+// one of the extreme shapes: make_bench_images --shape NAME COUNT DIRECTORY, or a rules file:
+// make_bench_images --rules COUNT FILE
 #include <charconv>
 #include <iostream>
 #include <string>
@@ -33,11 +34,29 @@ int write_shape(int argc, char** argv) {
   return 0;
 }
 
+// make_bench_images --rules COUNT FILE writes a rules file of COUNT rules.
+int write_rules(int argc, char** argv) {
+  std::size_t count = 0;
+  if (argc != 4 || !parse_count(argv[2], count)) {
+    std::cerr << "usage: make_bench_images --rules COUNT FILE\n";
+    return 2;
+  }
+  const std::string rules = tarvel::bench::make_rules(count);
+  if (!tarvel::testing::write_file(argv[3], tarvel::testing::bytes_of(rules))) {
+    std::cerr << "make_bench_images: cannot write " << argv[3] << "\n";
+    return 1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc > 1 && std::string_view(argv[1]) == "--shape") {
     return write_shape(argc, argv);
+  }
+  if (argc > 1 && std::string_view(argv[1]) == "--rules") {
+    return write_rules(argc, argv);
   }
   tarvel::bench::BenchImageOptions options;
   if ((argc != 3 && argc != 5) || !parse_count(argv[1], options.entries) ||

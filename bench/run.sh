@@ -147,5 +147,32 @@ if [ "${TARVEL_BENCH_SHAPES:-1}" != 0 ]; then
         name, b / 1e6, t, twin, ratio, p * 1024 / 1e6, p * 1024 / b, (4 * b + 32 * 1048576) / 1e6 }'
   done
 fi
+if [ "${TARVEL_BENCH_RULES:-1}" != 0 ]; then
+  # tarvel-diff with 10,000 exclusion rules against the same run without rules, on a pair whose
+  # every entry is listed twice.
+  count=28500
+  [ -s "$data/reported-$count-old.img" ] || "$make_images" --shape reported "$count" "$data" >/dev/null
+  [ -s "$data/rules-10000.txt" ] || "$make_images" --rules 10000 "$data/rules-10000.txt"
+  old="$data/reported-$count-old.img"
+  new="$data/reported-$count-new.img"
+  cat "$old" "$new" >/dev/null
+  items=$("$tarvel_diff" --format jsonl "$old" "$new" | grep -c '"type":"change"' || true)
+  excluded=$("$tarvel_diff" --format jsonl --exclude-from "$data/rules-10000.txt" "$old" "$new" |
+    grep -c '"type":"change"' || true)
+  for _ in $(seq "$runs"); do
+    time_once "$logs/r0" "$tarvel_diff" --format jsonl "$old" "$new"
+    time_once "$logs/r1" "$tarvel_diff" --format jsonl --exclude-from "$data/rules-10000.txt" "$old" "$new"
+  done
+  read -r r0_time r0_peak < <(summary "$logs/r0")
+  read -r r1_time r1_peak < <(summary "$logs/r1")
+  echo
+  echo "### Exclusion rules"
+  echo
+  echo "| tarvel-diff --format jsonl, reported $count | listed items | time (s) | peak (MB) | time / without rules |"
+  echo "|---|---:|---:|---:|---:|"
+  awk -v i="$items" -v e="$excluded" -v a="$r0_time" -v ap="$r0_peak" -v b="$r1_time" -v bp="$r1_peak" 'BEGIN {
+    printf "| without rules | %d | %.3f | %.0f | 1.00 |\n", i, a, ap * 1024 / 1e6
+    printf "| with 10,000 rules | %d | %.3f | %.0f | %.2f |\n", e, b, bp * 1024 / 1e6, b / a }'
+fi
 echo
 echo "Median of $runs interleaved runs each; $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')."

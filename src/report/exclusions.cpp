@@ -174,46 +174,76 @@ bool Exclusions::add_file(std::string_view text, Error& error) {
   return true;
 }
 
-template <typename Char, typename Fold>
-void Exclusions::Index::add(std::basic_string_view<Char> glob, std::uint32_t rule, Fold fold) {
-  std::size_t length = 0;
-  std::uint64_t hash = 0;
-  while (length < glob.size() && !is_wildcard(static_cast<char32_t>(glob[length]))) {
-    hash = head_step(hash, fold(glob[length]));
-    ++length;
-  }
-  if (length == 0) {
-    no_head_.push_back(rule);
-    return;
-  }
-  by_head_[head_key(hash, length)].push_back(rule);
-  const auto at = std::lower_bound(head_lengths_.begin(), head_lengths_.end(), length);
-  if (at == head_lengths_.end() || *at != length) {
-    head_lengths_.insert(at, length);
+void Exclusions::Index::Anchors::add(std::uint64_t key, std::size_t length,
+                                     std::uint32_t rule) {
+  key = head_key(key, length);
+  rules_[key].push_back(rule);
+  const std::uint64_t bit = key >> (64 - FILTER_BITS);
+  filter_[bit >> 6] |= std::uint64_t{1} << (bit & 63);
+  const auto at = std::lower_bound(lengths_.begin(), lengths_.end(), length);
+  if (at == lengths_.end() || *at != length) {
+    lengths_.insert(at, length);
   }
 }
 
-template <typename Char, typename Visit>
-void Exclusions::Index::candidates(std::basic_string_view<Char> folded, Visit visit) const {
-  for (const std::uint32_t rule : no_head_) {
-    visit(rule);
-  }
+template <typename Unit, typename Visit>
+void Exclusions::Index::Anchors::candidates(std::size_t size, Unit unit, Visit visit) const {
   std::size_t hashed = 0;
   std::uint64_t hash = 0;
-  for (const std::size_t length : head_lengths_) {
-    if (length > folded.size()) {
+  for (const std::size_t length : lengths_) {
+    if (length > size) {
       break;
     }
     for (; hashed < length; ++hashed) {
-      hash = head_step(hash, static_cast<std::make_unsigned_t<Char>>(folded[hashed]));
+      hash = head_step(hash, unit(hashed));
     }
-    const auto found = by_head_.find(head_key(hash, length));
-    if (found != by_head_.end()) {
+    const std::uint64_t key = head_key(hash, length);
+    const std::uint64_t bit = key >> (64 - FILTER_BITS);
+    if ((filter_[bit >> 6] >> (bit & 63) & 1) == 0) {
+      continue;
+    }
+    if (const auto found = rules_.find(key); found != rules_.end()) {
       for (const std::uint32_t rule : found->second) {
         visit(rule);
       }
     }
   }
+}
+
+template <typename Char, typename Fold>
+void Exclusions::Index::add(std::basic_string_view<Char> glob, std::uint32_t rule, Fold fold) {
+  std::size_t head = 0;
+  std::uint64_t hash = 0;
+  while (head < glob.size() && !is_wildcard(static_cast<char32_t>(glob[head]))) {
+    hash = head_step(hash, fold(glob[head]));
+    ++head;
+  }
+  if (head != 0) {
+    heads_.add(hash, head, rule);
+    return;
+  }
+  std::size_t tail = 0;
+  hash = 0;
+  while (tail < glob.size() && !is_wildcard(static_cast<char32_t>(glob[glob.size() - 1 - tail]))) {
+    hash = head_step(hash, fold(glob[glob.size() - 1 - tail]));
+    ++tail;
+  }
+  if (tail != 0) {
+    tails_.add(hash, tail, rule);
+  } else {
+    unanchored_.push_back(rule);
+  }
+}
+
+template <typename Char, typename Visit>
+void Exclusions::Index::candidates(std::basic_string_view<Char> folded, Visit visit) const {
+  using Unit = std::make_unsigned_t<Char>;
+  for (const std::uint32_t rule : unanchored_) {
+    visit(rule);
+  }
+  heads_.candidates(folded.size(), [&](std::size_t at) { return Unit(folded[at]); }, visit);
+  tails_.candidates(
+      folded.size(), [&](std::size_t at) { return Unit(folded[folded.size() - 1 - at]); }, visit);
 }
 
 void Exclusions::build_indexes(const CaseFolding& folding) {

@@ -52,9 +52,10 @@ class Exclusions {
   std::vector<std::size_t> unmatched_lines(std::size_t file) const;
 
  private:
-  // The rules whose globs could match a text, found by the literal start of each glob (its
-  // head, up to the first wildcard), folded: a text can only match a glob that its own folded
-  // start equals the head of.
+  // The rules whose globs could match a text, found by a literal end of each glob, folded: its
+  // head (up to the first wildcard), or for a glob that starts with a wildcard its tail (after
+  // the last). A text can only match a glob whose head its own folded start equals, and whose
+  // tail its folded end equals.
   class Index {
    public:
     template <typename Char, typename Fold>
@@ -64,9 +65,27 @@ class Exclusions {
     void candidates(std::basic_string_view<Char> folded, Visit visit) const;
 
    private:
-    std::vector<std::uint32_t> no_head_;  // globs that start with a wildcard
-    std::unordered_map<std::uint64_t, std::vector<std::uint32_t>> by_head_;
-    std::vector<std::size_t> head_lengths_;  // ascending, each once
+    // Rules keyed by the hash of a literal run at one end of the text, with its length.
+    class Anchors {
+     public:
+      void add(std::uint64_t key, std::size_t length, std::uint32_t rule);
+      // unit(i) is the i-th folded unit from this end of the text.
+      template <typename Unit, typename Visit>
+      void candidates(std::size_t size, Unit unit, Visit visit) const;
+
+     private:
+      static constexpr unsigned FILTER_BITS = 18;
+      std::unordered_map<std::uint64_t, std::vector<std::uint32_t>> rules_;
+      // One bit for each key's top bits: most ends of a text are no rule's anchor, and the bit
+      // says so before the table is asked.
+      std::vector<std::uint64_t> filter_ =
+          std::vector<std::uint64_t>(std::size_t{1} << (FILTER_BITS - 6));
+      std::vector<std::size_t> lengths_;  // ascending, each once
+    };
+
+    Anchors heads_;
+    Anchors tails_;
+    std::vector<std::uint32_t> unanchored_;  // globs with a wildcard at both ends
   };
 
   void build_indexes(const CaseFolding& folding);
