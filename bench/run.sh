@@ -150,7 +150,7 @@ fi
 if [ "${TARVEL_BENCH_RULES:-1}" != 0 ]; then
   # tarvel-diff with 10,000 exclusion rules against the same run without rules, on a pair whose
   # every entry is listed twice.
-  count=28500
+  count=57000
   [ -s "$data/reported-$count-old.img" ] || "$make_images" --shape reported "$count" "$data" >/dev/null
   [ -s "$data/rules-10000.txt" ] || "$make_images" --rules 10000 "$data/rules-10000.txt"
   old="$data/reported-$count-old.img"

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "compare/hosts_lines.h"
 #include "image/id_table.h"
 
 namespace tarvel {
@@ -30,28 +31,22 @@ bool same_folded(std::string_view left, std::string_view right, const CaseFoldin
 
 HostsLines split_hosts_text(std::string_view hosts_text) {
   HostsLines lines;
-  const std::string_view text = hosts_text.substr(0, hosts_text.find('\0'));
-  std::size_t at = 0;
-  while (true) {
-    // A CR is not skipped: a line of a lone CR is empty once cut.
-    while (at < text.size() && (text[at] == ' ' || text[at] == '\t' || text[at] == '\n')) {
-      ++at;
-    }
-    if (at == text.size()) {
-      return lines;
-    }
-    std::size_t end = at;
-    while (end < text.size() && text[end] != '\r' && text[end] != '\n') {
-      ++end;
-    }
-    if (end != at && text[at] != '#') {
-      lines.push_back({static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(end - at)});
-    }
-    if (end == text.size()) {
-      return lines;
-    }
-    at = end + 1;
-  }
+  HostsLine line{0, 0};
+  const auto end_line = [&] {
+    lines.push_back(line);
+    line.length = 0;
+  };
+  HostsLineSplitter splitter;
+  splitter.feed(
+      hosts_text,
+      [&](std::string_view part) {
+        // The whole text comes in one piece: a line comes in one part.
+        line.offset = static_cast<std::uint32_t>(part.data() - hosts_text.data());
+        line.length = static_cast<std::uint32_t>(part.size());
+      },
+      end_line);
+  splitter.finish(end_line);
+  return lines;
 }
 
 namespace {

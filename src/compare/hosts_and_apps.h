@@ -10,9 +10,7 @@
 
 namespace tarvel {
 
-// The significant lines of a hosts text (read up to its first NUL), in text order: leading
-// spaces, tabs and line feeds skipped, cut at the first CR or LF, lines that start with '#'
-// dropped.
+// The significant lines of a hosts text, in text order, as HostsLineSplitter cuts them.
 HostsLines split_hosts_text(std::string_view hosts_text);
 
 // Appends to `added`, in new-text order and once per occurrence, every new line that no old

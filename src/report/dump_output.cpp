@@ -1,9 +1,11 @@
 #include "report/dump_output.h"
 
+
 #include <array>
 #include <string_view>
 #include <vector>
 
+#include "compare/hosts_lines.h"
 #include "image/byte_reader.h"
 #include "image/stored_text.h"
 #include "report/machine_text.h"
@@ -61,54 +63,6 @@ bool value_text(std::span<const std::uint8_t> bytes, std::u16string& text) {
   return is_whole_utf16(text);
 }
 
-// A significant-line splitter for a hosts text that arrives in pieces, with the rules the
-// comparison cuts lines by: blanks and line feeds before a line skipped, a line cut at CR or LF,
-// lines that start with '#' dropped, everything from the first NUL on ignored.
-class HostsSplitter {
- public:
-  enum class Event { nothing, line_starts, line_ends };
-
-  // What the byte means; a byte of a line (line_starts included) is its own.
-  Event feed(char byte, bool& part_of_line) {
-    part_of_line = false;
-    switch (state_) {
-      case State::ended:
-        return Event::nothing;
-      case State::line_start:
-        if (byte == '\0') {
-          state_ = State::ended;
-        } else if (byte == '#') {
-          state_ = State::comment;
-        } else if (byte != ' ' && byte != '\t' && byte != '\n' && byte != '\r') {
-          state_ = State::line;
-          part_of_line = true;
-          return Event::line_starts;
-        }
-        return Event::nothing;
-      case State::comment:
-        if (byte == '\0') {
-          state_ = State::ended;
-        } else if (byte == '\r' || byte == '\n') {
-          state_ = State::line_start;
-        }
-        return Event::nothing;
-      case State::line:
-        if (byte == '\0' || byte == '\r' || byte == '\n') {
-          state_ = byte == '\0' ? State::ended : State::line_start;
-          return Event::line_ends;
-        }
-        part_of_line = true;
-        return Event::nothing;
-    }
-    return Event::nothing;
-  }
-  bool in_line() const { return state_ == State::line; }
-
- private:
-  enum class State { line_start, line, comment, ended };
-  State state_ = State::line_start;
-};
-
 // Shared by both formats: output buffering, the runs collected up to TEXT_LIMIT and spilled as
 // hexadecimal digits beyond it, and the hosts lines.
 class DumpBase : public DumpWriter {
@@ -122,7 +76,7 @@ class DumpBase : public DumpWriter {
     collected_.clear();
     spilled_ = false;
     if (run.kind == RunKind::hosts) {
-      splitter_ = HostsSplitter();
+      splitter_ = HostsLineSplitter();
     }
   }
 
@@ -136,9 +90,7 @@ class DumpBase : public DumpWriter {
 
   void run_end() override {
     if (run_.kind == RunKind::hosts) {
-      if (splitter_.in_line()) {
-        end_line();
-      }
+      splitter_.finish([this] { end_line(); });
       return;
     }
     end_text(run_);
@@ -196,25 +148,22 @@ class DumpBase : public DumpWriter {
   }
 
   void hosts_piece(std::span<const std::uint8_t> bytes) {
-    for (const std::uint8_t byte : bytes) {
-      bool part = false;
-      const HostsSplitter::Event event = splitter_.feed(static_cast<char>(byte), part);
-      if (event == HostsSplitter::Event::line_starts) {
-        line_ = run_;
-        line_.kind = RunKind::hosts;
-        collected_.clear();
-        spilled_ = false;
-      }
-      if (part) {
-        add({&byte, 1});
-      }
-      if (event == HostsSplitter::Event::line_ends) {
-        end_line();
-      }
-    }
+    splitter_.feed(
+        std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+        [this](std::string_view part) {
+          if (!line_open_) {
+            line_open_ = true;
+            line_ = run_;
+            collected_.clear();
+            spilled_ = false;
+          }
+          add({reinterpret_cast<const std::uint8_t*>(part.data()), part.size()});
+        },
+        [this] { end_line(); });
   }
 
   void end_line() {
+    line_open_ = false;
     if (spilled_) {
       spill_end(line_);
     } else {
@@ -228,7 +177,8 @@ class DumpBase : public DumpWriter {
   RunStart line_;
   std::vector<std::uint8_t> collected_;
   bool spilled_ = false;
-  HostsSplitter splitter_;
+  bool line_open_ = false;
+  HostsLineSplitter splitter_;
 };
 
 constexpr std::array<std::string_view, 5> APPLICATION_FIELDS = {"key", "text_2", "label",

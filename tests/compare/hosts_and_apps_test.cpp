@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "compare/hosts_and_apps.h"
+#include "compare/hosts_lines.h"
 
 namespace tarvel {
 namespace {
@@ -34,6 +35,20 @@ TEST(SplitHostsText, KeepsSignificantLinesInOrder) {
   };
   for (const auto& [text, expected] : cases) {
     EXPECT_EQ(split(text), expected) << text;
+    // Fed in pieces of any size, as the dump streams it, the splitter cuts the same lines.
+    for (std::size_t size = 1; size <= text.size(); ++size) {
+      std::vector<std::string> lines(1);
+      HostsLineSplitter splitter;
+      const auto end = [&] { lines.emplace_back(); };
+      for (std::size_t at = 0; at < text.size(); at += size) {
+        splitter.feed(text.substr(at, size), [&](std::string_view part) { lines.back() += part; },
+                      end);
+      }
+      splitter.finish(end);
+      lines.pop_back();
+      EXPECT_EQ(lines, std::vector<std::string>(expected.begin(), expected.end()))
+          << text << " in pieces of " << size;
+    }
   }
 }
 
