@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/arguments.h"
+#include "app/exit_status.h"
 #include "app/image_files.h"
 #include "compare/compare_images.h"
 #include "report/diff_output.h"

@@ -3,6 +3,7 @@
 #include <new>
 #include <string_view>
 
+#include "app/exit_status.h"
 #include "compare/compare_images.h"
 #include "compare/differences.h"
 #include "compare/entry_identity.h"
@@ -18,7 +19,7 @@ namespace {
 
 constexpr std::u16string_view FRAMEWORK_FAILURE = u"Fatal Error: MFC initialization failed\n";
 constexpr std::u16string_view BANNER =
-    u"Tarvel v1.05 (c) 2025-2026 The Tarvel Authors <authors@tarvel.example>\n"
+    u"Tarvel v" TARVEL_VERSION_TEXT " (c) 2025-2026 The Tarvel Authors <authors@tarvel.example>\n"
     u"https://tarvel.example/\n";
 constexpr std::u16string_view SYNTAX = u"Syntax: tarvel old_image new_image\n";
 constexpr std::u16string_view LOADING_OLD = u"\nLoading OLD image: %s\n";
@@ -30,11 +31,6 @@ constexpr std::u16string_view PARSE_ERROR = u"Image 1: read or parse error!\n";
 constexpr std::u16string_view REPORT_START = u"\n";
 constexpr std::u16string_view NO_MEMORY_TO_COMPARE =
     u"Error: not enough memory to compare the images\n";
-
-// A script that compares many pairs must tell a failed comparison from a clean one: every run
-// that ends without its report ends with 1.
-constexpr int STATUS_REPORT_PRINTED = 0;
-constexpr int STATUS_NO_REPORT = 1;
 
 void print_with_path(Console& console, std::u16string_view format,
                      const std::filesystem::path& path) {

@@ -3,8 +3,8 @@
 #include <optional>
 #include <string>
 
-#include "app/diff_driver.h"
 #include "app/arguments.h"
+#include "app/exit_status.h"
 #include "app/image_files.h"
 #include "app/reread_check.h"
 #include "report/dump_output.h"
