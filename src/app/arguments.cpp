@@ -1,8 +1,100 @@
+// The companion programs' command lines: options from a table, and operands.
 #include "app/arguments.h"
 
+#include <optional>
 #include <type_traits>
 
 namespace tarvel {
+
+namespace {
+
+using Native = std::filesystem::path::string_type;
+
+// Takes an option's value: the rest of its argument where there is one, else the next argument.
+bool take_value(std::span<const std::filesystem::path> arguments, std::size_t& at,
+                const std::optional<Native>& attached, const std::string& shown,
+                std::filesystem::path& value, std::string& error) {
+  if (attached) {
+    value = *attached;
+  } else if (at + 1 >= arguments.size()) {
+    error = "option " + shown + " needs a value";
+    return false;
+  } else {
+    value = arguments[++at];
+  }
+  if (value.empty()) {
+    error = "option " + shown + " has an empty value";
+    return false;
+  }
+  return true;
+}
+
+bool long_option(std::span<const std::filesystem::path> arguments, std::size_t& at,
+                 std::span<const OptionSpec> table, const ArgumentHandlers& handlers,
+                 std::string& error) {
+  const Native& native = arguments[at].native();
+  const std::size_t equals = native.find('=');
+  const std::string name = ascii_argument(native.substr(2, equals == Native::npos ? equals : equals - 2));
+  for (std::size_t option = 0; option < table.size(); ++option) {
+    if (table[option].long_name.empty() || table[option].long_name != name) {
+      continue;
+    }
+    const std::string shown = "--" + name;
+    std::filesystem::path value;
+    if (table[option].takes_value) {
+      const std::optional<Native> attached =
+          equals == Native::npos ? std::nullopt : std::optional<Native>(native.substr(equals + 1));
+      if (!take_value(arguments, at, attached, shown, value, error)) {
+        return false;
+      }
+    } else if (equals != Native::npos) {
+      error = "option " + shown + " takes no value";
+      return false;
+    }
+    return handlers.option(option, value, error);
+  }
+  const std::string whole = ascii_argument(native);
+  error = "unknown option " + (whole.empty() ? "--" + name + "=..." : whole);
+  return false;
+}
+
+bool short_options(std::span<const std::filesystem::path> arguments, std::size_t& at,
+                   std::span<const OptionSpec> table, const ArgumentHandlers& handlers,
+                   std::string& error) {
+  const Native& native = arguments[at].native();
+  for (std::size_t letter = 1; letter < native.size(); ++letter) {
+    const auto unit = static_cast<std::make_unsigned_t<Native::value_type>>(native[letter]);
+    std::size_t option = 0;
+    while (option < table.size() &&
+           (table[option].short_name == '\0' ||
+            static_cast<unsigned char>(table[option].short_name) != unit)) {
+      ++option;
+    }
+    const std::string shown = unit > 0x20 && unit < 0x7F
+                                  ? std::string{'-', static_cast<char>(unit)}
+                                  : std::string("-?");
+    if (option == table.size()) {
+      error = "unknown option " + shown;
+      return false;
+    }
+    std::filesystem::path value;
+    if (table[option].takes_value) {
+      // "-o=FILE" is read as "-o FILE", as it always was.
+      const std::size_t from = letter + 1 < native.size() && native[letter + 1] == '=' ? letter + 2
+                                                                                        : letter + 1;
+      const std::optional<Native> attached =
+          from < native.size() ? std::optional<Native>(native.substr(from)) : std::nullopt;
+      return take_value(arguments, at, attached, shown, value, error) &&
+             handlers.option(option, value, error);
+    }
+    if (!handlers.option(option, value, error)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
 
 std::string ascii_argument(const std::filesystem::path& argument) {
   std::string text;
@@ -16,61 +108,29 @@ std::string ascii_argument(const std::filesystem::path& argument) {
   return text;
 }
 
-bool ArgumentReader::next() {
-  while (++at_ < arguments_.size()) {
-    const std::filesystem::path::string_type& native = arguments_[at_].native();
-    const std::size_t equals = native.find('=');
-    name_ = ascii_argument(native.substr(0, equals));
-    if (only_paths_ || name_.size() < 2 || name_.front() != '-') {
-      // Not an option: a path, even one that starts with '-' but is not ASCII before any '='.
-      is_path_ = true;
-      name_.clear();
-      text_.clear();
-      value_.reset();
-      return true;
+bool parse_arguments(std::span<const std::filesystem::path> arguments,
+                     std::span<const OptionSpec> table, const ArgumentHandlers& handlers,
+                     std::string& error) {
+  bool only_operands = false;
+  for (std::size_t at = 1; at < arguments.size(); ++at) {
+    const Native& native = arguments[at].native();
+    // An argument that is not ASCII before its '=' is no option, whatever it starts with.
+    const std::string name = ascii_argument(native.substr(0, native.find('=')));
+    if (only_operands || name.size() < 2 || name.front() != '-') {
+      if (arguments[at].empty()) {
+        error = "an empty path names no image";
+        return false;
+      }
+      if (!handlers.operand(arguments[at], error)) {
+        return false;
+      }
+    } else if (name == "--" && native.size() == 2) {
+      only_operands = true;
+    } else if (name.starts_with("--") ? !long_option(arguments, at, table, handlers, error)
+                                      : !short_options(arguments, at, table, handlers, error)) {
+      return false;
     }
-    if (name_ == "--" && equals == std::filesystem::path::string_type::npos) {
-      only_paths_ = true;
-      continue;
-    }
-    is_path_ = false;
-    text_ = ascii_argument(native);
-    if (text_.empty()) {
-      text_ = name_ + "=...";
-    }
-    if (equals == std::filesystem::path::string_type::npos) {
-      value_.reset();
-    } else {
-      // The value keeps the units it was given: a path after '=' need not be ASCII.
-      value_ = std::filesystem::path(native.substr(equals + 1));
-    }
-    return true;
   }
-  return false;
-}
-
-bool ArgumentReader::value(std::filesystem::path& out, std::string& error) {
-  if (value_) {
-    out = *value_;
-  } else if (at_ + 1 >= arguments_.size()) {
-    error = "option " + name_ + " needs a value";
-    return false;
-  } else {
-    out = arguments_[++at_];
-  }
-  if (out.empty()) {
-    error = "option " + name_ + " has an empty value";
-    return false;
-  }
-  return true;
-}
-
-bool ArgumentReader::text_value(std::string& out, std::string& error) {
-  std::filesystem::path value_path;
-  if (!value(value_path, error)) {
-    return false;
-  }
-  out = ascii_argument(value_path);
   return true;
 }
 

@@ -1,49 +1,62 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <filesystem>
-#include <optional>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace tarvel {
 
 // A command-line argument as text, where it is ASCII; empty otherwise. Options are ASCII.
 std::string ascii_argument(const std::filesystem::path& argument);
 
-// Walks a companion program's command line after the program name. Anything not starting with
-// '-' (and "-" itself, and everything after "--") is a path; an option's value follows it, or
-// its '=', and may be any path.
-class ArgumentReader {
- public:
-  explicit ArgumentReader(std::span<const std::filesystem::path> arguments)
-      : arguments_(arguments) {}
+// The value of a --format option, one of the names in `known`; false with the complaint
+// otherwise.
+template <typename Format, std::size_t COUNT>
+bool choose_format(const std::filesystem::path& value,
+                   const std::array<std::pair<std::string_view, Format>, COUNT>& known,
+                   Format& out, std::string& error) {
+  const std::string name = ascii_argument(value);
+  std::string names;
+  for (std::size_t at = 0; at < COUNT; ++at) {
+    if (name == known[at].first) {
+      out = known[at].second;
+      return true;
+    }
+    names += (at == 0 ? "" : at + 1 == COUNT ? " or " : ", ") + std::string(known[at].first);
+  }
+  error = "unknown format '" + name + "' (" + names + ")";
+  return false;
+}
 
-  // Steps to the next argument; false at the end.
-  bool next();
-  // Whether the current argument is a path rather than an option.
-  [[nodiscard]] bool is_path() const { return is_path_; }
-  [[nodiscard]] const std::filesystem::path& path() const { return arguments_[at_]; }
-  // The option's name without any "=value", and the whole option as text for messages.
-  [[nodiscard]] const std::string& name() const { return name_; }
-  [[nodiscard]] const std::string& option() const { return text_; }
-  // Whether the current option is this flag, given without a value.
-  [[nodiscard]] bool is_flag(std::string_view flag) const { return !value_ && name_ == flag; }
-  // Takes the current option's value; false, with the complaint in error, when it has none or
-  // an empty one.
-  bool value(std::filesystem::path& out, std::string& error);
-  // The same for a value that must be ASCII text, such as a format name.
-  bool text_value(std::string& out, std::string& error);
-
- private:
-  std::span<const std::filesystem::path> arguments_;
-  std::size_t at_ = 0;
-  bool only_paths_ = false;
-  bool is_path_ = false;
-  std::string name_;
-  std::string text_;
-  std::optional<std::filesystem::path> value_;
+// One option of a companion program: a short name ('\0' for none), a long name without its
+// dashes ("" for none), and whether it takes a value.
+struct OptionSpec {
+  char short_name;
+  std::string_view long_name;
+  bool takes_value;
 };
+
+// What a parse hands back for each option and operand, in command-line order. `option` is the
+// option's place in the table; `value` is empty for an option without one.
+struct ArgumentHandlers {
+  std::function<bool(std::size_t option, const std::filesystem::path& value, std::string& error)>
+      option;
+  std::function<bool(const std::filesystem::path& operand, std::string& error)> operand;
+};
+
+// Reads a companion program's command line after the program name, as getopt_long does:
+// "--name", "--name=value" and "--name value"; short options alone or combined ("-q", "-qo
+// FILE", "-oFILE"); "--" ends the options; "-" and anything that does not start with '-' (or is
+// not ASCII before any '=') is an operand, which names an image. A value or operand may be any
+// path but an empty one. False, with the complaint in error, on bad usage or when a handler says
+// so.
+bool parse_arguments(std::span<const std::filesystem::path> arguments,
+                     std::span<const OptionSpec> table, const ArgumentHandlers& handlers,
+                     std::string& error);
 
 }  // namespace tarvel

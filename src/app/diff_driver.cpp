@@ -23,7 +23,8 @@ constexpr std::string_view USAGE =
     "Compares two snapshot images as tarvel does and writes what changed.\n"
     "\n"
     "  --format FORMAT       text (the default: tarvel's sections), jsonl or csv\n"
-    "  -o, --output FILE     write to FILE instead of standard output\n"
+    "  -o, --output FILE     write to FILE instead of standard output ('-': standard\n"
+    "                        output); FILE is replaced only when the run succeeds\n"
     "  --exclude-from FILE   leave out the items that match a rule of FILE:\n"
     "                        one rule a line, GLOB or SECTION<TAB>GLOB, where SECTION is\n"
     "                        autorun, application, hosts or file; '#' starts a comment;\n"
@@ -46,52 +47,60 @@ struct Options {
   std::vector<std::filesystem::path> images;
 };
 
+enum Option : std::size_t { FORMAT, OUTPUT, EXCLUDE_FROM, SUMMARY, QUIET, HELP, VERSION };
+constexpr std::array<OptionSpec, 7> OPTIONS = {{
+    {'\0', "format", true},
+    {'o', "output", true},
+    {'\0', "exclude-from", true},
+    {'\0', "summary", false},
+    {'q', "quiet", false},
+    {'h', "help", false},
+    {'\0', "version", false},
+}};
+
+// Takes one option of the table.
+bool take_option(std::size_t option, const std::filesystem::path& value, Options& options,
+                 std::string& error) {
+  switch (option) {
+    case FORMAT:
+      return choose_format<DiffFormat, 3>(
+          value, {{{"text", DiffFormat::text}, {"jsonl", DiffFormat::jsonl}, {"csv", DiffFormat::csv}}},
+          options.format, error);
+    case OUTPUT:
+      // "-" is standard output, as for other filters.
+      options.output = value == "-" ? std::nullopt : std::optional(value);
+      return true;
+    case EXCLUDE_FROM:
+      options.rules.push_back(value);
+      return true;
+    case SUMMARY:
+      options.summary = true;
+      return true;
+    case QUIET:
+      options.quiet = true;
+      return true;
+    case HELP:
+      options.help = true;
+      return true;
+    default:
+      options.version = true;
+      return true;
+  }
+}
+
 // Reads the options; false, with the complaint in error, on bad usage.
 bool parse_options(std::span<const std::filesystem::path> arguments, Options& options,
                    std::string& error) {
-  ArgumentReader reader(arguments);
-  while (reader.next()) {
-    if (reader.is_path()) {
-      if (reader.path().empty()) {
-        error = "an empty path names no image";
-        return false;
-      }
-      options.images.push_back(reader.path());
-    } else if (reader.name() == "--format") {
-      std::string format_name;
-      if (!reader.text_value(format_name, error)) {
-        return false;
-      }
-      if (format_name == "text") {
-        options.format = DiffFormat::text;
-      } else if (format_name == "jsonl") {
-        options.format = DiffFormat::jsonl;
-      } else if (format_name == "csv") {
-        options.format = DiffFormat::csv;
-      } else {
-        error = "unknown format '" + format_name + "' (text, jsonl or csv)";
-        return false;
-      }
-    } else if (reader.name() == "-o" || reader.name() == "--output") {
-      if (!reader.value(options.output.emplace(), error)) {
-        return false;
-      }
-    } else if (reader.name() == "--exclude-from") {
-      if (!reader.value(options.rules.emplace_back(), error)) {
-        return false;
-      }
-    } else if (reader.is_flag("--summary")) {
-      options.summary = true;
-    } else if (reader.is_flag("-q") || reader.is_flag("--quiet")) {
-      options.quiet = true;
-    } else if (reader.is_flag("-h") || reader.is_flag("--help")) {
-      options.help = true;
-    } else if (reader.is_flag("--version")) {
-      options.version = true;
-    } else {
-      error = "unknown option " + reader.option();
-      return false;
-    }
+  const ArgumentHandlers handlers{
+      [&](std::size_t option, const std::filesystem::path& value, std::string& complaint) {
+        return take_option(option, value, options, complaint);
+      },
+      [&](const std::filesystem::path& operand, std::string&) {
+        options.images.push_back(operand);
+        return true;
+      }};
+  if (!parse_arguments(arguments, OPTIONS, handlers, error)) {
+    return false;
   }
   if (!options.help && !options.version && options.images.size() != 2) {
     error = "two images are needed, OLD and NEW";

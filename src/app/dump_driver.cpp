@@ -1,5 +1,6 @@
 #include "app/dump_driver.h"
 
+#include <array>
 #include <optional>
 #include <string>
 
@@ -36,44 +37,50 @@ struct Options {
   std::optional<std::filesystem::path> image;
 };
 
+enum Option : std::size_t { FORMAT, VERIFY, HELP, VERSION };
+constexpr std::array<OptionSpec, 4> OPTIONS = {{
+    {'\0', "format", true},
+    {'\0', "verify", false},
+    {'h', "help", false},
+    {'\0', "version", false},
+}};
+
+// Takes one option of the table.
+bool take_option(std::size_t option, const std::filesystem::path& value, Options& options,
+                 std::string& error) {
+  switch (option) {
+    case FORMAT:
+      return choose_format<DumpFormat, 2>(
+          value, {{{"jsonl", DumpFormat::jsonl}, {"csv", DumpFormat::csv}}}, options.format, error);
+    case VERIFY:
+      options.verify = true;
+      return true;
+    case HELP:
+      options.help = true;
+      return true;
+    default:
+      options.version = true;
+      return true;
+  }
+}
+
 // Reads the options; false, with the complaint in error, on bad usage.
 bool parse_options(std::span<const std::filesystem::path> arguments, Options& options,
                    std::string& error) {
-  ArgumentReader reader(arguments);
-  while (reader.next()) {
-    if (reader.is_path()) {
-      if (reader.path().empty()) {
-        error = "an empty path names no image";
-        return false;
-      }
-      if (options.image) {
-        error = "one image only";
-        return false;
-      }
-      options.image = reader.path();
-    } else if (reader.name() == "--format") {
-      std::string format_name;
-      if (!reader.text_value(format_name, error)) {
-        return false;
-      }
-      if (format_name == "jsonl") {
-        options.format = DumpFormat::jsonl;
-      } else if (format_name == "csv") {
-        options.format = DumpFormat::csv;
-      } else {
-        error = "unknown format '" + format_name + "' (jsonl or csv)";
-        return false;
-      }
-    } else if (reader.is_flag("--verify")) {
-      options.verify = true;
-    } else if (reader.is_flag("-h") || reader.is_flag("--help")) {
-      options.help = true;
-    } else if (reader.is_flag("--version")) {
-      options.version = true;
-    } else {
-      error = "unknown option " + reader.option();
-      return false;
-    }
+  const ArgumentHandlers handlers{
+      [&](std::size_t option, const std::filesystem::path& value, std::string& complaint) {
+        return take_option(option, value, options, complaint);
+      },
+      [&](const std::filesystem::path& operand, std::string& complaint) {
+        if (options.image) {
+          complaint = "one image only";
+          return false;
+        }
+        options.image = operand;
+        return true;
+      }};
+  if (!parse_arguments(arguments, OPTIONS, handlers, error)) {
+    return false;
   }
   if (!options.help && !options.version && !options.image) {
     error = "an image is needed";

@@ -247,7 +247,16 @@ TEST(Companions, TarvelDiffExitStatusesAndTroubleLines) {
       {{"old"}, 2, "tarvel-diff: two images are needed"},
       {{"--format", "xml", "old", "new"}, 2, "tarvel-diff: unknown format 'xml'"},
       {{"--bogus", "old", "new"}, 2, "tarvel-diff: unknown option --bogus"},
-      {{"--summary=yes", "old", "new"}, 2, "tarvel-diff: unknown option --summary=yes"},
+      {{"--summary=yes", "old", "new"}, 2, "tarvel-diff: option --summary takes no value"},
+      // Options as getopt_long reads them: combined, attached, after "=", and "--".
+      {{"-qo", "new", "old", "new"}, 2, "tarvel-diff: new: is an input of this run"},
+      {{"-qonew", "old", "new"}, 2, "tarvel-diff: new: is an input of this run"},
+      {{"--output", "new", "old", "new"}, 2, "tarvel-diff: new: is an input of this run"},
+      {{"-qx", "old", "new"}, 2, "tarvel-diff: unknown option -x"},
+      {{"old", "new", "-o"}, 2, "tarvel-diff: option -o needs a value"},
+      {{"old", "new", "--format"}, 2, "tarvel-diff: option --format needs a value"},
+      {{"-q", "--", "old", "-new"}, 2, "tarvel-diff: -new: cannot open"},
+      {{"-o", "-", "--format=csv", "old", "old"}, 0, ""},
       // A file name or an option can hold what a terminal acts on; the trouble line cannot.
       {{"old", "gone\x1b]0;x\a"}, 2, "tarvel-diff: gone?]0;x?: cannot open: No such file"},
       {{"--x\x1b[2J", "old", "new"}, 2, "tarvel-diff: unknown option --x?[2J\n"},

@@ -121,7 +121,8 @@ TEST(Exclusions, TheIndexAgreesWithTryingEveryRule) {
       std::u16string text;
       const std::string utf8 = text_of(8, false, &text);
       const std::size_t list = random() % REPORT_LIST_COUNT;
-      const ReportItem item = item_of(list, text, text.substr(text.size() / 2), utf8);
+      const std::u16string key = text.substr(text.size() / 2);
+      const ReportItem item = item_of(list, text, key, utf8);
       bool expected = false;
       for (std::size_t index = 0; index < rules.rules().size(); ++index) {
         const Exclusions::Rule& rule = rules.rules()[index];
