@@ -346,6 +346,34 @@ TEST(Companions, TarvelDiffExclusionsAndOutputFiles) {
       << refused.errors;
 }
 
+// Status words are shown as the comparison masks them, each image's from its own entry.
+TEST(Companions, StatusWordsAreMaskedAndTakenFromTheirOwnEntry) {
+  ImageSpec old_image;
+  ImageSpec new_image;
+  old_image.entries = {entry(u"C:\\Tools", u"probe.exe", 0x20, 0x80000001)};
+  old_image.entries[0].flags_b = 7;
+  old_image.entries[0].properties = sha1_property(std::u16string(40, u'a'));
+  new_image.entries = {old_image.entries[0]};
+  new_image.entries[0].flags_a = 0x60;
+  new_image.entries[0].flags_b = 9;
+  FakePlatform platform;
+  platform.add_file("old", write_image(old_image));
+  platform.add_file("new", write_image(new_image));
+  const std::vector<Json> lines = json_lines(diff(platform, {"--format=jsonl", "old", "new"}).output);
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[1]["old_status"],
+            Json::parse(R"({"flags_a":32,"flags_b":0,"flags_c":2147483648,"flags_d":0})"));
+  EXPECT_EQ(lines[1]["new_status"],
+            Json::parse(R"({"flags_a":96,"flags_b":0,"flags_c":2147483648,"flags_d":0})"));
+  FakePlatform csv_platform;
+  csv_platform.files = platform.files;
+  std::vector<CsvRecord> rows;
+  ASSERT_TRUE(read_csv(diff(csv_platform, {"--format=csv", "old", "new"}).output, rows));
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[1][6], "0x00000020 0x00000000 0x80000000 0x00000000");
+  EXPECT_EQ(rows[1][7], "0x00000060 0x00000000 0x80000000 0x00000000");
+}
+
 // Every field that cannot be written whole keeps its own exact units, in both formats.
 TEST(Companions, TarvelDiffKeepsTheExactUnitsOfEachLossyField) {
   const std::u16string lone_key(u"{k\xD800}");

@@ -89,6 +89,19 @@ TEST(CompareHostsLines, FoldsCaseAndKeepsEveryUnmatchedOccurrence) {
   EXPECT_EQ(lines_of(new_hosts, added), (std::vector<std::string_view>{"new", "new", "1.2.3.4 x "}));
   EXPECT_EQ(lines_of(old_hosts, removed), (std::vector<std::string_view>{"1.2.3.4 x", "gone", "Gone"}));
 
+  // Lines longer than the table hash's keys are hashed another way, and fold all the same.
+  const std::string long_line(4 * TableHash::KEY_WORDS + 3, 'h');
+  std::string shouted = long_line;
+  shouted[shouted.size() - 1] = 'H';
+  const HostsText long_old = hosts_of({long_line, long_line + "x"});
+  const HostsText long_new = hosts_of({shouted, long_line + "y"});
+  HostsLines long_added;
+  HostsLines long_removed;
+  compare_hosts_lines(long_old.text, long_old.lines, long_new.text, long_new.lines, *folding, HASH,
+                      long_added, long_removed);
+  EXPECT_EQ(long_added.size(), 1u);
+  EXPECT_EQ(long_removed.size(), 1u);
+
   HostsLines all;
   HostsLines none;
   compare_hosts_lines("", {}, new_hosts.text, new_hosts.lines, *folding, HASH, all, none);

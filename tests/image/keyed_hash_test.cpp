@@ -1,51 +1,45 @@
+#include "image/keyed_hash.h"
+
 #include <gtest/gtest.h>
 
-#include <numeric>
-#include <vector>
-
-#include "image/keyed_hash.h"
+#include <string>
 
 namespace tarvel {
 namespace {
 
-// The key 00 01 .. 0F of the reference vectors, as two little-endian words.
-constexpr HashKey REFERENCE_KEY = {0x0706050403020100ULL, 0x0F0E0D0C0B0A0908ULL};
-
-std::vector<std::uint8_t> counting(std::size_t size) {
-  std::vector<std::uint8_t> bytes(size);
-  std::iota(bytes.begin(), bytes.end(), std::uint8_t{0});
-  return bytes;
-}
-
-TEST(SipHash, MatchesTheReferenceVectors) {
-  const std::pair<std::size_t, std::uint64_t> vectors[] = {
-      {0, 0x726FDB47DD0E0E31ULL},
-      {15, 0xA129CA6149BE45E5ULL},
-  };
-  for (const auto& [size, expected] : vectors) {
-    const std::vector<std::uint8_t> message = counting(size);
-    SipHasher<2, 4> hasher(REFERENCE_KEY);
-    hasher.add_bytes(message.data(), message.size());
-    EXPECT_EQ(hasher.finish(), expected) << size;
+// Around the lengths where a text stops fitting the table hash's keys and goes through SipHash,
+// equal texts hash equal and a change in the last unit or byte changes the hash, in every form.
+// The sanitize build also catches a key read past the end at the boundary.
+TEST(TableHash, TextsAroundTheLongestKeyHashWhole) {
+  const TableHash hash({0x1234, 0x5678});
+  unsigned char fold[256];
+  for (unsigned index = 0; index < 256; ++index) {
+    fold[index] = static_cast<unsigned char>(index >= 'A' && index <= 'Z' ? index + 32 : index);
   }
-}
-
-TEST(SipHash, GivesTheSameHashHoweverTheBytesArrive) {
-  const std::vector<std::uint8_t> message = counting(77);
-  const std::uint64_t whole = keyed_hash(REFERENCE_KEY, message.data(), message.size());
-  for (std::size_t piece = 1; piece <= 9; ++piece) {
-    KeyedHasher hasher(REFERENCE_KEY);
-    for (std::size_t at = 0; at < message.size(); at += piece) {
-      hasher.add_bytes(message.data() + at, std::min(piece, message.size() - at));
-    }
-    EXPECT_EQ(hasher.finish(), whole) << piece;
+  const std::size_t units = 2 * TableHash::KEY_WORDS;
+  for (std::size_t length = units - 6; length <= units + 2; ++length) {
+    const std::u16string text(length, u'a');
+    std::u16string other = text;
+    other.back() = u'b';
+    EXPECT_EQ(hash.units(text), hash.units(std::u16string(text)));
+    EXPECT_NE(hash.units(text), hash.units(other)) << length;
+    const std::u16string_view first(text.data(), length / 2);
+    EXPECT_EQ(hash.units(first, text.substr(length / 2)),
+              hash.units(first, std::u16string(text.substr(length / 2))));
+    EXPECT_NE(hash.units(first, text.substr(length / 2)),
+              hash.units(first, std::u16string_view(other).substr(length / 2)))
+        << length;
   }
-  KeyedHasher words(REFERENCE_KEY);
-  words.add_word(KeyedHasher::load_le64(message.data()));
-  words.add_bytes(message.data() + 8, message.size() - 8);
-  EXPECT_EQ(words.finish(), whole);
-  // Another key gives another hash.
-  EXPECT_NE(keyed_hash({1, 2}, message.data(), message.size()), whole);
+  for (std::size_t length = 4 * TableHash::KEY_WORDS - 8; length <= 4 * TableHash::KEY_WORDS + 4;
+       ++length) {
+    const std::string text(length, 'a');
+    std::string shouted = text;
+    shouted.back() = 'A';
+    std::string other = text;
+    other.back() = 'b';
+    EXPECT_EQ(hash.folded_bytes(text, fold), hash.folded_bytes(shouted, fold)) << length;
+    EXPECT_NE(hash.folded_bytes(text, fold), hash.folded_bytes(other, fold)) << length;
+  }
 }
 
 }  // namespace

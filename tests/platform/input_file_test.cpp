@@ -36,6 +36,12 @@ TEST(OpenInputFile, ReadsRegularFilesAndRefusesEverythingElse) {
   ASSERT_NE(opened.file, nullptr);
   EXPECT_EQ(opened.file->size(), content.size());
   EXPECT_EQ(read_all(*opened.file), content);
+  // A second reading from the start finds the same bytes.
+  ASSERT_TRUE(opened.file->rewind());
+  EXPECT_EQ(read_all(*opened.file), content);
+  EXPECT_EQ(identify_file(good), identify_file(dir.path() / "." / "good"));
+  EXPECT_NE(identify_file(good), identify_file(empty));
+  EXPECT_FALSE(identify_file(dir.path() / "missing"));
 
   const std::pair<std::filesystem::path, OpenFailure> refused[] = {
       {empty, OpenFailure::empty},
@@ -46,6 +52,8 @@ TEST(OpenInputFile, ReadsRegularFilesAndRefusesEverythingElse) {
     const OpenedFile result = open_input_file(path);
     EXPECT_EQ(result.file, nullptr) << path;
     EXPECT_EQ(result.failure, failure) << path;
+    // The system's own words for why it refused, where it did.
+    EXPECT_EQ(result.reason.empty(), failure != OpenFailure::cannot_open) << result.reason;
   }
 }
 

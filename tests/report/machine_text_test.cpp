@@ -18,8 +18,10 @@ TEST(MachineText, JsonStringsParseBackToTheTextAndSayWhatWasLost) {
       {u"C:\\Temp\\a \"b\".txt", "C:\\Temp\\a \"b\".txt", true},
       {u"caf\x00E9 \x65E5\xD83D\xDE00", "caf\xC3\xA9 \xE6\x97\xA5\xF0\x9F\x98\x80", true},
       // Controls are escaped, never masked: the reader gets them back.
-      {std::u16string(u"a\x0001\n\x001B[2J\x009B\x007F\x2028", 10),
-       std::string("a\x01\n\x1B[2J\xC2\x9B\x7F\xE2\x80\xA8", 13), true},
+      {std::u16string(u"a\x0001\n\x001B[2J\x009B\x007F\x2028\x2029", 11),
+       std::string("a\x01\n\x1B[2J\xC2\x9B\x7F\xE2\x80\xA8\xE2\x80\xA9", 16), true},
+      // The last two-byte and first three-byte characters.
+      {u"\x07FF\x0800", "\xDF\xBF\xE0\xA0\x80", true},
       {std::u16string(1, u'\0'), std::string(1, '\0'), true},
       // A lone surrogate of either half becomes U+FFFD.
       {u"x\xD800y\xDC00", "x\xEF\xBF\xBDy\xEF\xBF\xBD", false},
@@ -29,6 +31,9 @@ TEST(MachineText, JsonStringsParseBackToTheTextAndSayWhatWasLost) {
     EXPECT_EQ(append_json_string(json, c.text), c.whole);
     EXPECT_EQ(nlohmann::json::parse(json).get<std::string>(), c.utf8) << json;
     EXPECT_EQ(json.find_first_of(std::string("\n\r\x1B", 3)), std::string::npos) << json;
+    // Line and paragraph separators end a line in JavaScript and some viewers: escaped too.
+    EXPECT_EQ(json.find("\xE2\x80\xA8"), std::string::npos) << json;
+    EXPECT_EQ(json.find("\xE2\x80\xA9"), std::string::npos) << json;
   }
   std::string hex;
   append_hex(hex, u"\xD800\x0041");
