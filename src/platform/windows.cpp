@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/utf16.h"
 
 namespace tarvel {
 
@@ -106,22 +107,16 @@ UINT code_page_of_locale_name(const char* name) {
 }
 
 std::size_t encode_for_code_page(char32_t character, char* out) {
-  wchar_t units[2];
-  int unit_count = 1;
-  if (character >= 0x10000) {
-    units[0] = static_cast<wchar_t>(0xD800 + ((character - 0x10000) >> 10));
-    units[1] = static_cast<wchar_t>(0xDC00 + ((character - 0x10000) & 0x3FF));
-    unit_count = 2;
-  } else {
-    units[0] = static_cast<wchar_t>(character);
-  }
+  std::wstring units;
+  append_utf16(units, character);
+  const int unit_count = static_cast<int>(units.size());
   const UINT code_page = locale_code_page;
   // UTF-8 represents every character and refuses to report a default character; a failure
   // there can only be a character it rejects.
   const bool utf8 = code_page == CP_UTF8;
   BOOL used_default = FALSE;
   const int count =
-      ::WideCharToMultiByte(code_page, utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS, units,
+      ::WideCharToMultiByte(code_page, utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS, units.data(),
                             unit_count, out, 8, nullptr, utf8 ? nullptr : &used_default);
   if (count <= 0 || used_default) {
     return 0;

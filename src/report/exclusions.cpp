@@ -6,6 +6,7 @@
 #include <iterator>
 #include <type_traits>
 
+#include "platform/utf16.h"
 #include "report/machine_text.h"
 
 namespace tarvel {
@@ -57,12 +58,7 @@ bool to_utf16(std::string_view utf8, std::u16string& out) {
     if (length == 0) {
       return false;
     }
-    if (value >= 0x10000) {
-      out.push_back(static_cast<char16_t>(0xD800 + ((value - 0x10000) >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + ((value - 0x10000) & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(value));
-    }
+    append_utf16(out, value);
     utf8.remove_prefix(length);
   }
   return true;

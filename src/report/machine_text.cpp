@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "platform/output_encoding.h"
+#include "platform/utf16.h"
 
 namespace tarvel {
 
@@ -11,9 +12,6 @@ namespace {
 
 constexpr char32_t REPLACEMENT = 0xFFFD;
 constexpr std::string_view HEX_DIGITS = "0123456789abcdef";
-
-bool is_high_surrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool is_low_surrogate(char32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
 void put_utf8(std::string& out, char32_t c) {
   if (c < 0x80) {
@@ -37,22 +35,10 @@ void put_utf8(std::string& out, char32_t c) {
 // false when there was one.
 template <typename Put>
 bool each_character(std::u16string_view text, Put put) {
-  bool whole = true;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char32_t unit = text[i];
-    if (is_high_surrogate(unit) && i + 1 < text.size() && is_low_surrogate(text[i + 1])) {
-      put(0x10000 + ((unit - 0xD800) << 10) + (char32_t{text[i + 1]} - 0xDC00));
-      ++i;
-    } else if (is_high_surrogate(unit) || is_low_surrogate(unit)) {
-      put(REPLACEMENT);
-      whole = false;
-    } else {
-      put(unit);
-    }
-  }
-  return whole;
+  return for_each_character(text, [&](char32_t character, bool whole) {
+    put(whole ? character : REPLACEMENT);
+  });
 }
-
 
 template <typename Put>
 bool each_character(std::string_view bytes, Put put) {
