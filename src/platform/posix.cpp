@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cinttypes>
 #include <cerrno>
 #include <chrono>
 #include <clocale>
@@ -351,10 +352,10 @@ OpenedOutput make_file_console(const std::filesystem::path& path, LineEnds) {
   // A name of our own beside the target, so the rename stays on one file system; O_EXCL never
   // takes over a file someone else made.
   const HashKey random = random_hash_key();
-  for (int attempt = 0; attempt < 100; ++attempt) {
+  for (std::uint64_t attempt = 0; attempt < 100; ++attempt) {
     char suffix[32];
-    std::snprintf(suffix, sizeof suffix, ".tarvel-%016llx",
-                  static_cast<unsigned long long>(random[0] + random[1] * static_cast<unsigned>(attempt)));
+    const std::uint64_t tag = random[0] + random[1] * attempt;
+    std::snprintf(suffix, sizeof suffix, ".tarvel-%016" PRIx64, tag);
     std::filesystem::path temporary = path;
     temporary += suffix;
     const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY,

@@ -348,10 +348,10 @@ OpenedOutput make_file_console(const std::filesystem::path& path, LineEnds line_
   // A name of our own beside the target, so the move stays on one volume; CREATE_NEW never
   // takes over a file someone else made.
   const HashKey random = random_hash_key();
-  for (int attempt = 0; attempt < 100; ++attempt) {
+  for (std::uint64_t attempt = 0; attempt < 100; ++attempt) {
     wchar_t suffix[32];
     std::swprintf(suffix, 32, L".tarvel-%016llx",
-                  static_cast<unsigned long long>(random[0] + random[1] * static_cast<unsigned>(attempt)));
+                  static_cast<unsigned long long>(random[0] + random[1] * attempt));
     std::filesystem::path temporary = path;
     temporary += suffix;
     const HANDLE file = ::CreateFileW(temporary.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,

@@ -261,8 +261,7 @@ void Exclusions::build_indexes(const CaseFolding& folding) {
   indexed_with_ = &folding;
 }
 
-bool Exclusions::matches(const Rule& rule, const ReportItem& item,
-                         const CaseFolding& folding) const {
+bool Exclusions::matches(const Rule& rule, const ReportItem& item, const CaseFolding& folding) {
   const Section section = item.kind().section;
   if (rule.section && *rule.section != section) {
     return false;

@@ -89,7 +89,7 @@ class Exclusions {
   };
 
   void build_indexes(const CaseFolding& folding);
-  bool matches(const Rule& rule, const ReportItem& item, const CaseFolding& folding) const;
+  static bool matches(const Rule& rule, const ReportItem& item, const CaseFolding& folding);
 
   std::vector<Rule> rules_;
   std::vector<bool> matched_;
