@@ -21,6 +21,7 @@
 #include "report/terminal_text.h"
 #include "support/expected_output.h"
 #include "support/run_tarvel.h"
+#include "support/test_records.h"
 #include "testing/capture_console.h"
 #include "testing/csv_reader.h"
 #include "testing/fake_platform.h"
@@ -33,6 +34,7 @@ namespace {
 using Json = nlohmann::json;
 
 std::vector<Json> json_lines(const std::string& text) {
+  keep_json_lines(text);  // for the check against the JSON Schemas
   std::vector<Json> lines;
   std::istringstream in(text);
   for (std::string line; std::getline(in, line);) {
