@@ -21,6 +21,12 @@ bool ArgumentReader::next() {
     const std::filesystem::path::string_type& native = arguments_[at_].native();
     const std::size_t equals = native.find('=');
     name_ = ascii_argument(native.substr(0, equals));
+#ifdef _WIN32
+    // Windows programs answer /? with their help; no file there can be named '?'.
+    if (!only_paths_ && name_ == "/?") {
+      name_ = "-?";
+    }
+#endif
     if (only_paths_ || name_.size() < 2 || name_.front() != '-') {
       // Not an option: a path, even one that starts with '-' but is not ASCII before any '='.
       is_path_ = true;
@@ -47,6 +53,15 @@ bool ArgumentReader::next() {
     return true;
   }
   return false;
+}
+
+bool ArgumentReader::is_help() const {
+#ifdef _WIN32
+  if (is_flag("-?")) {
+    return true;
+  }
+#endif
+  return is_flag("-h") || is_flag("--help");
 }
 
 bool ArgumentReader::value(std::filesystem::path& out, std::string& error) {

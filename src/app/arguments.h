@@ -30,6 +30,8 @@ class ArgumentReader {
   [[nodiscard]] const std::string& option() const { return text_; }
   // Whether the current option is this flag, given without a value.
   [[nodiscard]] bool is_flag(std::string_view flag) const { return !value_ && name_ == flag; }
+  // Whether the current option asks for help: -h or --help, and on Windows -? and /? too.
+  [[nodiscard]] bool is_help() const;
   // Takes the current option's value; false, with the complaint in error, when it has none.
   bool value(std::filesystem::path& out, std::string& error);
   // The same for a value that must be ASCII text, such as a format name.

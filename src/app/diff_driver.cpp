@@ -77,7 +77,7 @@ bool parse_options(std::span<const std::filesystem::path> arguments, Options& op
       options.summary = true;
     } else if (reader.is_flag("-q") || reader.is_flag("--quiet")) {
       options.quiet = true;
-    } else if (reader.is_flag("-h") || reader.is_flag("--help")) {
+    } else if (reader.is_help()) {
       options.help = true;
     } else if (reader.is_flag("--version")) {
       options.version = true;

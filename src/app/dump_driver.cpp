@@ -60,7 +60,7 @@ bool parse_options(std::span<const std::filesystem::path> arguments, Options& op
       }
     } else if (reader.is_flag("--verify")) {
       options.verify = true;
-    } else if (reader.is_flag("-h") || reader.is_flag("--help")) {
+    } else if (reader.is_help()) {
       options.help = true;
     } else if (reader.is_flag("--version")) {
       options.version = true;

@@ -33,6 +33,12 @@ namespace {
 
 using Json = nlohmann::json;
 
+#ifdef _WIN32
+constexpr bool WINDOWS = true;
+#else
+constexpr bool WINDOWS = false;
+#endif
+
 std::vector<Json> json_lines(const std::string& text) {
   keep_json_lines(text);  // for the check against the JSON Schemas
   std::vector<Json> lines;
@@ -247,6 +253,16 @@ TEST(Companions, TarvelDiffExitStatusesAndTroubleLines) {
       {{"--x\x1b[2J", "old", "new"}, 2, "tarvel-diff: unknown option --x?[2J\n"},
       {{"-q", "old", "new"}, 1, ""},
       {{"--version"}, 0, ""},
+      {{"-h"}, 0, ""},
+#ifdef _WIN32
+      // Help as Windows programs give it; no file there can be named '?'.
+      {{"/?"}, 0, ""},
+      {{"-?"}, 0, ""},
+      {{"--", "/?", "new"}, 2, "tarvel-diff: /?: cannot open\n"},
+#else
+      {{"/?"}, 2, "tarvel-diff: two images are needed"},
+      {{"-?"}, 2, "tarvel-diff: unknown option -?"},
+#endif
   };
   for (const Case& c : cases) {
     FakePlatform platform;
@@ -261,6 +277,9 @@ TEST(Companions, TarvelDiffExitStatusesAndTroubleLines) {
     EXPECT_TRUE(run.errors.starts_with(c.errors)) << run.errors;
     if (c.status == 2 || c.arguments.front() == "-q") {
       EXPECT_EQ(run.output, "") << "trouble and -q write nothing on standard output";
+    }
+    if (c.status == 0 && c.arguments.size() == 1 && c.arguments.front() != "--version") {
+      EXPECT_TRUE(run.output.starts_with("Usage: tarvel-diff")) << run.output;
     }
   }
 }
@@ -465,6 +484,9 @@ TEST(Companions, TarvelDumpWritesEveryRecordAndVerifies) {
     int status;
     std::string errors;
   };
+  FakePlatform help;
+  EXPECT_EQ(run_dump(std::vector<std::filesystem::path>{"tarvel-dump", "/?"}, help), WINDOWS ? 0 : 2);
+  EXPECT_EQ(help.output().starts_with("Usage: tarvel-dump"), WINDOWS);
   for (const Verify& v : {Verify{"sample", 0, ""}, Verify{"missing", 2, "cannot open"},
                           Verify{"broken", 1, "malformed at byte offset"}}) {
     FakePlatform verify;
