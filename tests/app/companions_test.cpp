@@ -386,6 +386,67 @@ TEST(Companions, TarvelDiffKeepsTheExactUnitsOfEachLossyField) {
   EXPECT_EQ(units_of_hex(dumped.back()["sha1_hex"].get<std::string>()), lone_sha1);
 }
 
+// What the manual pages' NOTES describe as the format's own rules, held to what the comparison does:
+// the counts of a run as "section.change=n" for every count that is not 0.
+TEST(Companions, TheDocumentedSurprisesOfTheFormatHold) {
+  const auto with_sha1 = [](EntrySpec spec, std::u16string_view sha1) {
+    spec.properties = sha1_property(sha1);
+    return spec;
+  };
+  const std::u16string lower_sha1(40, u'a');
+  const std::u16string upper_sha1(40, u'A');
+  const std::u16string other_sha1(40, u'b');
+  struct Case {
+    const char* what;
+    std::vector<EntrySpec> old_entries;
+    std::vector<EntrySpec> new_entries;
+    std::vector<AppSpec> old_apps;
+    std::vector<AppSpec> new_apps;
+    std::string counts;
+  };
+  const Case cases[] = {
+      {"an image with a lower-case directory, compared with itself",
+       {entry(u"c:\\tools", u"run.exe", 0x24)}, {entry(u"c:\\tools", u"run.exe", 0x24)}, {}, {},
+       "autorun.added=1 autorun.removed=1"},
+      // Matched, it is listed for what it lacks: a SHA1 value.
+      {"the same with an upper-case directory", {entry(u"C:\\tools", u"run.exe", 0x24)},
+       {entry(u"C:\\tools", u"run.exe", 0x24)}, {}, {}, "file.no_sha1=1"},
+      {"SHA1 values that differ in letter case only",
+       {with_sha1(entry(u"C:\\T", u"a.exe", 0x20), lower_sha1)},
+       {with_sha1(entry(u"C:\\T", u"a.exe", 0x20), upper_sha1)}, {}, {}, "file.modified=1"},
+      {"an old entry whose status words are all 0", {with_sha1(entry(u"C:\\T", u"a.exe"), lower_sha1)},
+       {with_sha1(entry(u"C:\\T", u"a.exe", 0x20), other_sha1)}, {}, {}, ""},
+      {"two new entries whose paths differ in letter case only", {},
+       {entry(u"C:\\T", u"a.exe", 0x24), entry(u"C:\\T", u"A.exe", 0x24)}, {}, {},
+       "autorun.added=1"},
+      {"an application whose label changed under the same key", {}, {},
+       {app(u"{k}", u"Viewer 1")}, {app(u"{k}", u"Viewer 2")}, ""},
+  };
+  for (const Case& c : cases) {
+    ImageSpec old_image;
+    ImageSpec new_image;
+    old_image.entries = c.old_entries;
+    new_image.entries = c.new_entries;
+    old_image.apps = c.old_apps;
+    new_image.apps = c.new_apps;
+    FakePlatform platform;
+    platform.add_file("old", write_image(old_image));
+    platform.add_file("new", write_image(new_image));
+    const DiffRun run = diff(platform, {"--format=jsonl", "--summary", "old", "new"});
+    const std::vector<Json> lines = json_lines(run.output);
+    ASSERT_EQ(lines.size(), 1u) << c.what << run.errors;
+    std::string counts;
+    for (const auto& [section, changes] : lines[0]["counts"].items()) {
+      for (const auto& [change, count] : changes.items()) {
+        if (count != 0) {
+          counts += (counts.empty() ? "" : " ") + section + "." + change + "=" + count.dump();
+        }
+      }
+    }
+    EXPECT_EQ(counts, c.counts) << c.what;
+  }
+}
+
 TEST(Companions, TarvelDumpWritesEveryRecordAndVerifies) {
   const auto [hostile_old, hostile_new] = hostile_pair();
   FakePlatform platform;
