@@ -31,7 +31,7 @@ function(tarvel_compress_manual_pages)
   install(FILES ${pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endfunction()
 
-# The manual pages as web pages that link to each other, where mandoc is found.
+# The manual pages as web pages, where mandoc is found.
 function(tarvel_render_manual_pages)
   find_program(TARVEL_MANDOC mandoc)
   if(NOT TARVEL_MANDOC)
@@ -43,7 +43,7 @@ function(tarvel_render_manual_pages)
   foreach(program IN LISTS TARVEL_PROGRAMS)
     set(source ${PROJECT_SOURCE_DIR}/man/${program}.1)
     set(page ${TARVEL_DOCUMENTS_DIR}/${program}.html)
-    tarvel_document(${page} ${source} ${TARVEL_MANDOC} -T html -O man=%N.html ${source})
+    tarvel_document(${page} ${source} ${TARVEL_MANDOC} -T html ${source})
     list(APPEND pages ${page})
   endforeach()
   add_custom_target(tarvel_manual_pages ALL DEPENDS ${pages})
