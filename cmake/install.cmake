@@ -1,5 +1,6 @@
-# What an install puts where: the programs, their manual pages, and the documents with the sample
-# pair. Windows programs also get their version resource here.
+# What an install puts where: the programs, their manual pages, the completion for bash, the JSON
+# Schemas of the companions' records, and the documents with the sample pair. Windows programs
+# also get their version resource here.
 
 set(TARVEL_AUTHORS "The Tarvel Authors")
 set(TARVEL_COPYRIGHT "2025-2026 ${TARVEL_AUTHORS}")
