@@ -8,8 +8,16 @@ ensure_packages() {
   if [ ${#missing[@]} -gt 0 ]; then
     echo "== installing ${missing[*]}"
     export DEBIAN_FRONTEND=noninteractive
-    apt-get update -qq
-    apt-get install -y -qq "${missing[@]}" >/dev/null
+    # apt-get says what it does on both streams; shown only when it fails.
+    local log
+    log=$(mktemp)
+    if ! { apt-get update -qq && apt-get install -y -qq "${missing[@]}"; } >"$log" 2>&1; then
+      cat "$log"
+      rm -f "$log"
+      echo "== installing ${missing[*]} failed"
+      return 1
+    fi
+    rm -f "$log"
   fi
 }
 

@@ -4,7 +4,7 @@
 
 set(CPACK_PACKAGE_NAME tarvel)
 set(CPACK_PACKAGE_VENDOR "${TARVEL_AUTHORS}")
-set(CPACK_PACKAGE_CONTACT "${TARVEL_AUTHORS} <authors@tarvel.example>")
+set(CPACK_PACKAGE_CONTACT "${TARVEL_CONTACT}")
 set(CPACK_PACKAGE_HOMEPAGE_URL "https://tarvel.example/")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "compare two snapshot images of a Windows computer")
 # In lines short enough for a Debian control file.
@@ -16,6 +16,9 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
 set(CPACK_STRIP_FILES ON)
+# What the script run before packaging needs to strip the programs as Debian does.
+set(CPACK_TARVEL_STRIP "${CMAKE_STRIP}")
+set(CPACK_TARVEL_PROGRAMS ${TARVEL_PROGRAMS})
 set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/package_staged_files.cmake)
 set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/package_archives.cmake)
 
@@ -27,6 +30,7 @@ else()
   string(TOLOWER "${CMAKE_SYSTEM_NAME}-${CMAKE_SYSTEM_PROCESSOR}" CPACK_SYSTEM_NAME)
 
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_RELEASE ${TARVEL_DEBIAN_REVISION})
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   # The libraries the programs link, as dpkg-shlibdeps finds them.

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Windows: cross-builds tarvel.exe and the test suite with MinGW-w64 (the windows preset), runs
-# the suite under Wine, and checks what the released binary itself writes for non-ASCII text.
+# the suite under Wine, checks that the companions answer /? and -? with their help, and what the
+# released binary itself writes for non-ASCII text.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
@@ -53,6 +54,21 @@ if ! grep -q "^\[       OK \] $folding_test" "$build/folding.log"; then
   echo "the case folding test did not run and pass under a UTF-8 system code page"
   exit 1
 fi
+echo "ok"
+
+echo "== windows: the companions' help for /? and -?"
+# As Windows programs give it; elsewhere '/?' would be a file name.
+for program in tarvel-diff tarvel-dump; do
+  for asked in '/?' '-?'; do
+    status=0
+    timeout 60 wine "$build/src/$program.exe" "$asked" >"$build/help.out" 2>&1 || status=$?
+    if [ "$status" -ne 0 ] || ! head -n 1 "$build/help.out" | grep -q "^Usage: $program "; then
+      echo "$program.exe $asked exited with $status and wrote:"
+      cat "$build/help.out"
+      exit 1
+    fi
+  done
+done
 echo "ok"
 
 echo "== windows: non-ASCII text in code page 1252"

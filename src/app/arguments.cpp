@@ -94,6 +94,20 @@ bool short_options(std::span<const std::filesystem::path> arguments, std::size_t
   return true;
 }
 
+#ifdef _WIN32
+// Takes the table's help option, the one whose short name is 'h'.
+bool help_option(std::span<const OptionSpec> table, const ArgumentHandlers& handlers,
+                 std::string& error) {
+  for (std::size_t option = 0; option < table.size(); ++option) {
+    if (table[option].short_name == 'h') {
+      return handlers.option(option, {}, error);
+    }
+  }
+  error = "unknown option /?";
+  return false;
+}
+#endif
+
 }  // namespace
 
 std::string ascii_argument(const std::filesystem::path& argument) {
@@ -116,6 +130,15 @@ bool parse_arguments(std::span<const std::filesystem::path> arguments,
     const Native& native = arguments[at].native();
     // An argument that is not ASCII before its '=' is no option, whatever it starts with.
     const std::string name = ascii_argument(native.substr(0, native.find('=')));
+#ifdef _WIN32
+    // Windows programs answer /? and -? with their help; no file there can be named '?'.
+    if (!only_operands && (name == "/?" || name == "-?") && native.size() == 2) {
+      if (!help_option(table, handlers, error)) {
+        return false;
+      }
+      continue;
+    }
+#endif
     if (only_operands || name.size() < 2 || name.front() != '-') {
       if (arguments[at].empty()) {
         error = "an empty path names no image";

@@ -51,10 +51,10 @@ struct ArgumentHandlers {
 
 // Reads a companion program's command line after the program name, as getopt_long does:
 // "--name", "--name=value" and "--name value"; short options alone or combined ("-q", "-qo
-// FILE", "-oFILE"); "--" ends the options; "-" and anything that does not start with '-' (or is
-// not ASCII before any '=') is an operand, which names an image. A value or operand may be any
-// path but an empty one. False, with the complaint in error, on bad usage or when a handler says
-// so.
+// FILE", "-oFILE"); on Windows "/?" and "-?" ask for help as "-h" does; "--" ends the options;
+// "-" and anything that does not start with '-' (or is not ASCII before any '=') is an operand,
+// which names an image. A value or operand may be any path but an empty one. False, with the
+// complaint in error, on bad usage or when a handler says so.
 bool parse_arguments(std::span<const std::filesystem::path> arguments,
                      std::span<const OptionSpec> table, const ArgumentHandlers& handlers,
                      std::string& error);

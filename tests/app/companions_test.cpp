@@ -22,6 +22,7 @@
 #include "report/terminal_text.h"
 #include "support/expected_output.h"
 #include "support/run_tarvel.h"
+#include "support/test_records.h"
 #include "testing/capture_console.h"
 #include "testing/csv_reader.h"
 #include "testing/fake_platform.h"
@@ -33,7 +34,14 @@ namespace {
 
 using Json = nlohmann::json;
 
+#ifdef _WIN32
+constexpr bool WINDOWS = true;
+#else
+constexpr bool WINDOWS = false;
+#endif
+
 std::vector<Json> json_lines(const std::string& text) {
+  keep_json_lines(text);  // for the check against the JSON Schemas
   std::vector<Json> lines;
   std::istringstream in(text);
   for (std::string line; std::getline(in, line);) {
@@ -262,6 +270,16 @@ TEST(Companions, TarvelDiffExitStatusesAndTroubleLines) {
       {{"--x\x1b[2J", "old", "new"}, 2, "tarvel-diff: unknown option --x?[2J\n"},
       {{"-q", "old", "new"}, 1, ""},
       {{"--version"}, 0, ""},
+      {{"-h"}, 0, ""},
+#ifdef _WIN32
+      // Help as Windows programs give it; no file there can be named '?'.
+      {{"/?"}, 0, ""},
+      {{"-?"}, 0, ""},
+      {{"--", "/?", "new"}, 2, "tarvel-diff: /?: cannot open\n"},
+#else
+      {{"/?"}, 2, "tarvel-diff: two images are needed"},
+      {{"-?"}, 2, "tarvel-diff: unknown option -?"},
+#endif
   };
   for (const Case& c : cases) {
     FakePlatform platform;
@@ -284,6 +302,9 @@ TEST(Companions, TarvelDiffExitStatusesAndTroubleLines) {
     EXPECT_EQ(platform.written["out"], "an earlier report");
     if (c.status == 2 || c.arguments.front() == "-q") {
       EXPECT_EQ(run.output, "") << "trouble and -q write nothing on standard output";
+    }
+    if (c.status == 0 && c.arguments.size() == 1 && c.arguments.front() != "--version") {
+      EXPECT_TRUE(run.output.starts_with("Usage: tarvel-diff")) << run.output;
     }
   }
 }
@@ -435,6 +456,67 @@ TEST(Companions, TarvelDiffKeepsTheExactUnitsOfEachLossyField) {
   EXPECT_EQ(units_of_hex(dumped.back()["sha1_hex"].get<std::string>()), lone_sha1);
 }
 
+// What the manual pages' NOTES describe as the format's own rules, held to what the comparison does:
+// the counts of a run as "section.change=n" for every count that is not 0.
+TEST(Companions, TheDocumentedSurprisesOfTheFormatHold) {
+  const auto with_sha1 = [](EntrySpec spec, std::u16string_view sha1) {
+    spec.properties = sha1_property(sha1);
+    return spec;
+  };
+  const std::u16string lower_sha1(40, u'a');
+  const std::u16string upper_sha1(40, u'A');
+  const std::u16string other_sha1(40, u'b');
+  struct Case {
+    const char* what;
+    std::vector<EntrySpec> old_entries;
+    std::vector<EntrySpec> new_entries;
+    std::vector<AppSpec> old_apps;
+    std::vector<AppSpec> new_apps;
+    std::string counts;
+  };
+  const Case cases[] = {
+      {"an image with a lower-case directory, compared with itself",
+       {entry(u"c:\\tools", u"run.exe", 0x24)}, {entry(u"c:\\tools", u"run.exe", 0x24)}, {}, {},
+       "autorun.added=1 autorun.removed=1"},
+      // Matched, it is listed for what it lacks: a SHA1 value.
+      {"the same with an upper-case directory", {entry(u"C:\\tools", u"run.exe", 0x24)},
+       {entry(u"C:\\tools", u"run.exe", 0x24)}, {}, {}, "file.no_sha1=1"},
+      {"SHA1 values that differ in letter case only",
+       {with_sha1(entry(u"C:\\T", u"a.exe", 0x20), lower_sha1)},
+       {with_sha1(entry(u"C:\\T", u"a.exe", 0x20), upper_sha1)}, {}, {}, "file.modified=1"},
+      {"an old entry whose status words are all 0", {with_sha1(entry(u"C:\\T", u"a.exe"), lower_sha1)},
+       {with_sha1(entry(u"C:\\T", u"a.exe", 0x20), other_sha1)}, {}, {}, ""},
+      {"two new entries whose paths differ in letter case only", {},
+       {entry(u"C:\\T", u"a.exe", 0x24), entry(u"C:\\T", u"A.exe", 0x24)}, {}, {},
+       "autorun.added=1"},
+      {"an application whose label changed under the same key", {}, {},
+       {app(u"{k}", u"Viewer 1")}, {app(u"{k}", u"Viewer 2")}, ""},
+  };
+  for (const Case& c : cases) {
+    ImageSpec old_image;
+    ImageSpec new_image;
+    old_image.entries = c.old_entries;
+    new_image.entries = c.new_entries;
+    old_image.apps = c.old_apps;
+    new_image.apps = c.new_apps;
+    FakePlatform platform;
+    platform.add_file("old", write_image(old_image));
+    platform.add_file("new", write_image(new_image));
+    const DiffRun run = diff(platform, {"--format=jsonl", "--summary", "old", "new"});
+    const std::vector<Json> lines = json_lines(run.output);
+    ASSERT_EQ(lines.size(), 1u) << c.what << run.errors;
+    std::string counts;
+    for (const auto& [section, changes] : lines[0]["counts"].items()) {
+      for (const auto& [change, count] : changes.items()) {
+        if (count != 0) {
+          counts += (counts.empty() ? "" : " ") + section + "." + change + "=" + count.dump();
+        }
+      }
+    }
+    EXPECT_EQ(counts, c.counts) << c.what;
+  }
+}
+
 TEST(Companions, TarvelDumpWritesEveryRecordAndVerifies) {
   const auto [hostile_old, hostile_new] = hostile_pair();
   FakePlatform platform;
@@ -533,6 +615,9 @@ TEST(Companions, TarvelDumpWritesEveryRecordAndVerifies) {
     int status;
     std::string errors;
   };
+  FakePlatform help;
+  EXPECT_EQ(run_dump(std::vector<std::filesystem::path>{"tarvel-dump", "/?"}, help), WINDOWS ? 0 : 2);
+  EXPECT_EQ(help.output().starts_with("Usage: tarvel-dump"), WINDOWS);
   // A file that can be read but holds no sound image is refused with 1, whatever is wrong.
   Bytes short_5 = write_image(sample_old_image());
   short_5.resize(30);

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <string>
+
+namespace tarvel::testing {
+
+// Keeps JSON Lines that a test reads for the suite's check against the JSON Schemas: appended to
+// a file named after the running test, in the folder of records that ctest names in
+// TARVEL_TEST_RECORDS. Does nothing where that is not set.
+void keep_json_lines(const std::string& text);
+
+}  // namespace tarvel::testing
