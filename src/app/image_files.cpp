@@ -17,13 +17,6 @@ LoadResult read_image_file(Platform& platform, ImageLoader& loader,
   return loader.load(*opened.file, sink);
 }
 
-LoadResult load_image_file(Platform& platform, ImageLoader& loader,
-                           const std::filesystem::path& path, LoadedImage& image,
-                           DirectoryRewrite rewrite) {
-  TableSink sink(image, std::move(rewrite));
-  return read_image_file(platform, loader, path, sink);
-}
-
 std::optional<int> answer_usage(Platform& platform, std::string_view program,
                                 std::string_view usage, bool parsed, const std::string& error,
                                 bool help, bool version) {
@@ -85,6 +78,8 @@ std::string describe_failure(const LoadResult& result) {
              result.expected;
     case LoadOutcome::out_of_memory:
       return "too large for this machine's memory";
+    case LoadOutcome::abandoned:
+      return "not read to the end";
   }
   return "cannot be read";
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 
 #include "image/load_image.h"
@@ -491,6 +492,36 @@ TEST(LoadImage, OutcomesTakeTheirOrderFromTheWholeFile) {
         EXPECT_EQ(result.read_failure, ReadFailure::read_error);
       }
     }
+  }
+}
+
+// A load given up on from another thread reads no window after the one it was reading when
+// told, and says that it was abandoned rather than what the bytes read so far showed.
+TEST(LoadImage, AnAbandonedLoadReadsNoFurtherWindow) {
+  ImageSpec spec;
+  for (int i = 0; i < 100; ++i) {
+    spec.entries.push_back(entry(u"C:\\dir", u"name" + std::u16string(1, static_cast<char16_t>(u'a' + i % 26))));
+  }
+  const Bytes bytes = write_image(spec);
+  constexpr std::size_t WINDOW = 64;
+  constexpr std::size_t TOLD_AT = 5 * WINDOW;
+  for (const bool threaded : {false, true}) {
+    std::atomic<bool> abandon = false;
+    std::atomic<std::size_t> furthest = 0;
+    testing::FakeFile file;
+    file.bytes = bytes;
+    file.on_read = [&](std::size_t at) {
+      furthest = at;
+      abandon = abandon || at >= TOLD_AT;
+    };
+    const OpenedFile opened = testing::open_fake_file(file);
+    WindowBuffers windows(WINDOW);
+    LoadedImage image;
+    TableSink sink(image);
+    const LoadResult result =
+        ImageLoader(windows, {.threaded = threaded, .abandon = &abandon}).load(*opened.file, sink);
+    EXPECT_EQ(result.outcome, LoadOutcome::abandoned) << threaded;
+    EXPECT_EQ(furthest, TOLD_AT) << threaded;
   }
 }
 
