@@ -18,10 +18,11 @@ namespace tarvel {
 // fails, a new image already under way is abandoned and its file closed.
 class ImagePairLoader {
  public:
-  // `new_rewrite` is applied to every directory of the new image before it is kept.
+  // `new_rewrite` is applied to every directory of the new image before it is kept; the new
+  // image's entries are indexed by key under `new_index` as they are loaded.
   ImagePairLoader(Platform& platform, const std::filesystem::path& old_path,
                   const std::filesystem::path& new_path, LoadedImage& old_image,
-                  LoadedImage& new_image, DirectoryRewrite new_rewrite);
+                  LoadedImage& new_image, DirectoryRewrite new_rewrite, const TableHash& new_index);
   ImagePairLoader(const ImagePairLoader&) = delete;
   ImagePairLoader& operator=(const ImagePairLoader&) = delete;
   // Abandons a new image still loading and waits for its thread.
@@ -44,6 +45,7 @@ class ImagePairLoader {
   LoadedImage& old_image_;
   LoadedImage& new_image_;
   DirectoryRewrite new_rewrite_;
+  const TableHash& new_index_;
   WindowBuffers old_windows_;
   WindowBuffers new_windows_;
 

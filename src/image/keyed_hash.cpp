@@ -65,17 +65,28 @@ std::uint64_t TableHash::units(std::u16string_view text) const {
   return sum;
 }
 
-std::uint64_t TableHash::units(std::u16string_view first, std::u16string_view second) const {
-  if (unit_words(first) + unit_words(second) + 2 > keys_.size()) {
+std::uint64_t TableHash::directory_part(std::u16string_view directory) const {
+  if (2 + unit_words(directory) > NAME_KEYS) {
+    // Longer than any stored directory: only ever looked for, never found.
     KeyedHasher hasher(seed_);
-    hasher.add_word(first.size());
-    hasher.add_bytes(first.data(), first.size() * sizeof(char16_t));
-    hasher.add_bytes(second.data(), second.size() * sizeof(char16_t));
+    hasher.add_word(directory.size());
+    hasher.add_bytes(directory.data(), directory.size() * sizeof(char16_t));
     return hasher.finish();
   }
-  std::uint64_t sum = keys_[0] * first.size() + keys_[1] * second.size();
-  const std::size_t at = add_units(keys_.data(), 2, first, sum);
-  add_units(keys_.data(), at, second, sum);
+  std::uint64_t sum = keys_[0] * directory.size();
+  add_units(keys_.data(), 2, directory, sum);
+  return sum;
+}
+
+std::uint64_t TableHash::name_part(std::u16string_view name) const {
+  if (NAME_KEYS + unit_words(name) > keys_.size()) {
+    KeyedHasher hasher(seed_);
+    hasher.add_word(~std::uint64_t{0});
+    hasher.add_bytes(name.data(), name.size() * sizeof(char16_t));
+    return hasher.finish();
+  }
+  std::uint64_t sum = keys_[1] * name.size();
+  add_units(keys_.data(), NAME_KEYS, name, sum);
   return sum;
 }
 

@@ -128,13 +128,19 @@ class TableHash {
  public:
   // Enough for an entry's key: its two lengths, a directory of 2,048 units and a name of 260.
   static constexpr std::size_t KEY_WORDS = 1280;
+  // Where an entry name's words take their keys: after every word a directory can have, so
+  // that a directory's part of the hash is the same whatever name follows it.
+  static constexpr std::size_t NAME_KEYS = 2 + 1024;
 
   // Draws the keys from a generator seeded with a SipHash of the run's random key.
   explicit TableHash(const HashKey& key);
 
-  // A UTF-16 text, or two of them as one key (each with its length).
+  // A UTF-16 text.
   std::uint64_t units(std::u16string_view text) const;
-  std::uint64_t units(std::u16string_view first, std::u16string_view second) const;
+  // An entry's key is the sum of its directory's part and its name's part (each with its
+  // length, under keys of their own), so a directory is hashed once for all its entries.
+  std::uint64_t directory_part(std::u16string_view directory) const;
+  std::uint64_t name_part(std::u16string_view name) const;
   // Bytes, each first replaced by fold[byte].
   std::uint64_t folded_bytes(std::string_view text, const unsigned char* fold) const;
 

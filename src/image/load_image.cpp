@@ -85,6 +85,7 @@ class Parser {
         return false;
       }
     }
+    sink_.image_end();
     return true;
   }
 

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "image/byte_reader.h"
+#include "image/entry_index.h"
 #include "image/stored_text.h"
 
 namespace tarvel {
@@ -148,9 +149,21 @@ void EntryTable::set_sha1(EntryRow& row, const Sha1Value& value) {
   }
 }
 
+LoadedImage::LoadedImage() = default;
+LoadedImage::~LoadedImage() = default;
+
+void LoadedImage::release_entries() {
+  entry_index.reset();
+  entries = EntryTable();
+}
+
 void TableSink::image_start(std::uint16_t version, std::uint32_t file_size) {
   image_.version = version;
   image_.file_size = file_size;
+  if (index_keys_ != nullptr) {
+    image_.entry_index =
+        std::make_unique<EntryIndex>(image_.entries, *index_keys_, EntryIndex::Growing{});
+  }
 }
 
 void TableSink::run_start(const RunStart& run) {
@@ -236,8 +249,22 @@ void TableSink::entry(const EntryFields& fields) {
   if (!same_directory) {
     last_directory_ = image_.entries.add_stored_directory(fields.directory, rewrite_);
     last_directory_bytes_.assign(fields.directory.begin(), fields.directory.end());
+    directory_hashed_ = false;
   }
-  image_.entries.append_stored(fields.name, last_directory_, fields);
+  const EntryRow& row = image_.entries.append_stored(fields.name, last_directory_, fields);
+  if (image_.entry_index) {
+    if (!directory_hashed_) {
+      directory_hash_ = index_keys_->directory_part(image_.entries.directory(row));
+      directory_hashed_ = true;
+    }
+    image_.entry_index->add(directory_hash_ + index_keys_->name_part(image_.entries.name(row)));
+  }
+}
+
+void TableSink::image_end() {
+  if (image_.entry_index) {
+    image_.entry_index->flush();
+  }
 }
 
 void TableSink::entry_end(const PropertiesEnd& properties) {
