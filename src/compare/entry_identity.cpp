@@ -38,12 +38,12 @@ void normalise_directory(std::span<char16_t> directory, const DriveMap& drive_ma
 
 void build_full_path(const EntryTable& table, const EntryRow& row, std::u16string& out) {
   out.clear();
-  const std::u16string_view directory = table.directory(row);
+  const TextView directory = table.directory(row);
   if (!directory.empty()) {
-    out.append(directory);
+    directory.append_to(out);
     out.push_back(u'\\');
   }
-  out.append(table.name(row));
+  table.name(row).append_to(out);
 }
 
 }  // namespace tarvel

@@ -52,8 +52,7 @@ void EntryIndex::flush() {
 
 bool EntryIndex::matches(std::uint32_t index, const EntryKey& key) const {
   const EntryRow& row = (*table_)[index];
-  return row.name_length == key.name.size() && table_->name(row) == key.name &&
-         table_->directory(row) == key.directory;
+  return table_->name(row) == key.name && table_->directory(row) == key.directory;
 }
 
 std::uint32_t EntryIndex::find(const EntryKey& key) const {

@@ -15,8 +15,8 @@ namespace tarvel {
 
 // The identity of an entry: its name and its directory.
 struct EntryKey {
-  std::u16string_view name;
-  std::u16string_view directory;
+  TextView name;
+  TextView directory;
 };
 
 inline EntryKey key_of(const EntryTable& table, const EntryRow& row) {

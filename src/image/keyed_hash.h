@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "image/text_view.h"
 #include "platform/input_file.h"
 
 namespace tarvel {
@@ -139,12 +140,16 @@ class TableHash {
   std::uint64_t units(std::u16string_view text) const;
   // An entry's key is the sum of its directory's part and its name's part (each with its
   // length, under keys of their own), so a directory is hashed once for all its entries.
-  std::uint64_t directory_part(std::u16string_view directory) const;
-  std::uint64_t name_part(std::u16string_view name) const;
+  // A text hashes alike in either of its forms.
+  std::uint64_t directory_part(const TextView& directory) const;
+  std::uint64_t name_part(const TextView& name) const;
   // Bytes, each first replaced by fold[byte].
   std::uint64_t folded_bytes(std::string_view text, const unsigned char* fold) const;
 
  private:
+  // SipHash of a text too long for the keys, after a word that tells its place.
+  std::uint64_t long_text(std::uint64_t lead, const TextView& text) const;
+
   HashKey seed_;
   std::vector<std::uint64_t> keys_;
 };

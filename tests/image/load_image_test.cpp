@@ -153,11 +153,11 @@ TEST(ParseImage, EveryVersionLoadsEveryField) {
 
     const EntryTable& table = parsed.image->entries;
     ASSERT_EQ(table.size(), 2u);
-    EXPECT_EQ(table.name(table[0]), u"file.exe");
-    EXPECT_EQ(table.directory(table[0]), u"C:\\dir");
+    EXPECT_EQ(table.name(table[0]).str(), u"file.exe");
+    EXPECT_EQ(table.directory(table[0]).str(), u"C:\\dir");
     EXPECT_EQ(table[0].flags_d, version >= 3 ? 0xD0000004u : 0u);
     EXPECT_EQ(table.sha1_text(table[0]), std::u16string(40, u'a'));
-    EXPECT_EQ(table.directory(table[1]), u"");
+    EXPECT_EQ(table.directory(table[1]).str(), u"");
   }
 }
 
@@ -378,8 +378,8 @@ TEST(ParseImage, EntryTextsReadAsFromAZeroFilledField) {
   Parsed parsed = parse(write_image(spec));
   ASSERT_TRUE(parsed.ok);
   const EntryTable& table = parsed.image->entries;
-  EXPECT_EQ(table.name(table[0]), u"abc");
-  EXPECT_EQ(table.directory(table[0]), u"d");
+  EXPECT_EQ(table.name(table[0]).str(), u"abc");
+  EXPECT_EQ(table.directory(table[0]).str(), u"d");
   EXPECT_EQ(units(parsed.record.entries[0].extra_text), std::u16string(1024, u'\x7878'));
 }
 
