@@ -149,13 +149,12 @@ int run_diff(std::span<const std::filesystem::path> arguments, Platform& platfor
   }
 
   const DriveMap drive_map = identity_drive_map();
-  const TableHash table_hash(platform.hash_key());
   LoadedImage old_image;
   LoadedImage new_image;
   const std::filesystem::path& old_path = options.images.front();
   const std::filesystem::path& new_path = options.images.back();
   ImagePairLoader images(platform, old_path, new_path, old_image, new_image,
-                         normalise_with(drive_map), table_hash);
+                         normalise_with(drive_map));
   const LoadResult old_result = images.load_old();
   if (!old_result.ok()) {
     report_trouble(platform, PROGRAM, &old_path, describe_failure(old_result));
@@ -170,7 +169,7 @@ int run_diff(std::span<const std::filesystem::path> arguments, Platform& platfor
   const CaseFolding& folding = platform.case_folding();
   Differences differences(folding);
   try {
-    compare_images(old_image, new_image, folding, table_hash, differences);
+    compare_images(old_image, new_image, folding, TableHash(platform.hash_key()), differences);
   } catch (const std::bad_alloc&) {
     report_trouble(platform, PROGRAM, nullptr, "not enough memory to compare the images");
     return STATUS_TROUBLE;

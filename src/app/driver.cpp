@@ -87,13 +87,12 @@ int run_after_start_up(std::span<const std::filesystem::path> arguments, Platfor
   }
 
   const DriveMap drive_map = identity_drive_map();
-  const TableHash table_hash(platform.hash_key());
   LoadedImage old_image;
   LoadedImage new_image;
   // New-image directories are matched and printed in their normalised form. The new image may
   // load while the old one does; what is printed about it waits until the old one has loaded.
   ImagePairLoader images(platform, arguments[1], arguments[2], old_image, new_image,
-                         normalise_with(drive_map), table_hash);
+                         normalise_with(drive_map));
   announce(console, LOADING_OLD, arguments[1]);
   if (!report_load(console, images.load_old())) {
     return STATUS_NO_REPORT;
@@ -106,7 +105,7 @@ int run_after_start_up(std::span<const std::filesystem::path> arguments, Platfor
 
   Differences differences(platform.case_folding());
   try {
-    compare_images(old_image, new_image, platform.case_folding(), table_hash,
+    compare_images(old_image, new_image, platform.case_folding(), TableHash(platform.hash_key()),
                    differences);
   } catch (const std::bad_alloc&) {
     // Sets too large for this machine's memory: no report rather than a wrong one.
@@ -117,8 +116,8 @@ int run_after_start_up(std::span<const std::filesystem::path> arguments, Platfor
       old_image.entries.size() + new_image.entries.size(),
       [&] { print_report(differences, old_image, new_image, console); },
       [&] {
-        old_image.release_entries();
-        new_image.release_entries();
+        old_image.entries = EntryTable();
+        new_image.entries = EntryTable();
       });
   return STATUS_REPORT_PRINTED;
 }

@@ -21,15 +21,13 @@ LoadResult refused(OpenFailure failure) {
 
 ImagePairLoader::ImagePairLoader(Platform& platform, const std::filesystem::path& old_path,
                                  const std::filesystem::path& new_path, LoadedImage& old_image,
-                                 LoadedImage& new_image, DirectoryRewrite new_rewrite,
-                                 const TableHash& new_index)
+                                 LoadedImage& new_image, DirectoryRewrite new_rewrite)
     : platform_(platform),
       old_path_(old_path),
       new_path_(new_path),
       old_image_(old_image),
       new_image_(new_image),
-      new_rewrite_(std::move(new_rewrite)),
-      new_index_(new_index) {}
+      new_rewrite_(std::move(new_rewrite)) {}
 
 ImagePairLoader::~ImagePairLoader() {
   if (ahead_.joinable()) {
@@ -62,7 +60,7 @@ void ImagePairLoader::start_ahead() {
   try {
     ahead_ = std::thread([this] {
       try {
-        TableSink sink(new_image_, new_rewrite_, &new_index_);
+        TableSink sink(new_image_, new_rewrite_);
         const LoadOptions options{.threaded = reading_threads_beside_both_loads(),
                                   .abandon = &abandon_};
         new_result_ = ImageLoader(new_windows_, options).load(*new_file_.file, sink);
@@ -92,7 +90,7 @@ LoadResult ImagePairLoader::load_new() {
   if (!new_file_.file) {
     return refused(new_file_.failure);
   }
-  TableSink sink(new_image_, new_rewrite_, &new_index_);
+  TableSink sink(new_image_, new_rewrite_);
   const LoadResult result = ImageLoader(old_windows_).load(*new_file_.file, sink);
   new_file_.file.reset();
   return result;

@@ -18,11 +18,10 @@ namespace tarvel {
 // fails, a new image already under way is abandoned and its file closed.
 class ImagePairLoader {
  public:
-  // `new_rewrite` is applied to every directory of the new image before it is kept; the new
-  // image's entries are indexed by key under `new_index` as they are loaded.
+  // `new_rewrite` is applied to every directory of the new image before it is kept.
   ImagePairLoader(Platform& platform, const std::filesystem::path& old_path,
                   const std::filesystem::path& new_path, LoadedImage& old_image,
-                  LoadedImage& new_image, DirectoryRewrite new_rewrite, const TableHash& new_index);
+                  LoadedImage& new_image, DirectoryRewrite new_rewrite);
   ImagePairLoader(const ImagePairLoader&) = delete;
   ImagePairLoader& operator=(const ImagePairLoader&) = delete;
   // Abandons a new image still loading and waits for its thread.
@@ -45,7 +44,6 @@ class ImagePairLoader {
   LoadedImage& old_image_;
   LoadedImage& new_image_;
   DirectoryRewrite new_rewrite_;
-  const TableHash& new_index_;
   WindowBuffers old_windows_;
   WindowBuffers new_windows_;
 

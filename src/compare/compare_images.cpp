@@ -13,16 +13,13 @@ void compare_images(const LoadedImage& old_image, const LoadedImage& new_image,
                     const CaseFolding& folding, const TableHash& hash, Differences& differences) {
   // Guessing where old entries stand in the new table, indexing the new table, and comparing
   // hosts lines and applications need nothing from each other.
-  // The new table's index is usually built while it loaded.
-  std::unique_ptr<EntryIndex> built_index;
+  std::unique_ptr<EntryIndex> new_index;
   std::vector<std::uint32_t> guesses;
   in_parallel(
       old_image.entries.size() + new_image.entries.size(),
       [&] { guesses = guess_matches(old_image.entries, new_image.entries); },
       [&] {
-        if (!new_image.entry_index) {
-          built_index = std::make_unique<EntryIndex>(new_image.entries, hash);
-        }
+        new_index = std::make_unique<EntryIndex>(new_image.entries, hash);
         const HostsLines old_lines = split_hosts_text(old_image.hosts);
         const HostsLines new_lines = split_hosts_text(new_image.hosts);
         compare_hosts_lines(old_image.hosts, old_lines, new_image.hosts, new_lines, folding,
@@ -30,8 +27,7 @@ void compare_images(const LoadedImage& old_image, const LoadedImage& new_image,
         compare_applications(old_image.apps, new_image.apps, hash, differences.apps_new,
                              differences.apps_removed);
       });
-  const EntryIndex& new_index = new_image.entry_index ? *new_image.entry_index : *built_index;
-  detect_entry_changes(old_image.entries, new_image.entries, new_index, differences,
+  detect_entry_changes(old_image.entries, new_image.entries, *new_index, differences,
                        std::move(guesses));
   // Sets put themselves in order when first read; here that happens on both threads.
   const std::size_t members =

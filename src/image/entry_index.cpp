@@ -11,43 +11,25 @@ bool same_key(const EntryTable& table, const EntryRow& row, const EntryTable& ot
 
 EntryIndex::EntryIndex(const EntryTable& table, const TableHash& table_hash)
     : table_(&table), hash_(&table_hash), ids_(table.size()), first_of_key_(table.size()) {
-  ids_.for_each_hashed(
-      table.size(), [&](std::size_t index) { return hash(key_of(table, table[index])); },
-      [&](std::size_t index, std::uint64_t hashed) {
-        enter(static_cast<std::uint32_t>(index), hashed);
-      });
-}
-
-EntryIndex::EntryIndex(const EntryTable& table, const TableHash& table_hash, Growing)
-    : table_(&table), hash_(&table_hash) {}
-
-void EntryIndex::enter(std::uint32_t index, std::uint64_t hashed) {
-  const EntryKey key = key_of(*table_, (*table_)[index]);
-  // An equal key already indexed has the lower index; it is the one lookups must find.
-  first_of_key_[index] =
-      ids_.find_or_insert(hashed, index, [&](std::uint32_t other) { return matches(other, key); });
-}
-
-void EntryIndex::add(std::uint64_t hashed) {
-  const auto index = static_cast<std::uint32_t>(first_of_key_.size());
-  first_of_key_.push_back(IdTable::NONE);
-  if (queued_ == QUEUED) {
-    const auto [waiting, waiting_hash] = queue_[index % QUEUED];
-    enter(waiting, waiting_hash);
-    --queued_;
-  }
-  ids_.prefetch(hashed);
-  queue_[index % QUEUED] = {index, hashed};
-  ++queued_;
-}
-
-void EntryIndex::flush() {
-  // The waiting rows are the last ones added, oldest first.
-  const auto count = static_cast<std::uint32_t>(first_of_key_.size());
-  for (std::uint32_t index = count - static_cast<std::uint32_t>(queued_); index < count; ++index) {
-    enter(index, queue_[index % QUEUED].second);
-  }
-  queued_ = 0;
+  // Entries of one directory usually follow one another: its part of the hash is worked out
+  // once for them all. Hashes are asked for in index order.
+  std::uint32_t hashed_directory = IdTable::NONE;
+  std::uint64_t directory_part = 0;
+  const auto hash_of = [&](std::size_t index) {
+    const EntryRow& row = table[index];
+    if (row.directory != hashed_directory) {
+      hashed_directory = row.directory;
+      directory_part = hash_->directory_part(table.directory(row));
+    }
+    return directory_part + hash_->name_part(table.name(row));
+  };
+  ids_.for_each_hashed(table.size(), hash_of, [&](std::size_t index, std::uint64_t hashed) {
+    const EntryKey key = key_of(table, table[index]);
+    // An equal key already indexed has the lower index; it is the one lookups must find.
+    first_of_key_[index] =
+        ids_.find_or_insert(hashed, static_cast<std::uint32_t>(index),
+                            [&](std::uint32_t other) { return matches(other, key); });
+  });
 }
 
 bool EntryIndex::matches(std::uint32_t index, const EntryKey& key) const {

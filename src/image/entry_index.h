@@ -1,10 +1,8 @@
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include "image/id_table.h"
@@ -31,17 +29,7 @@ bool same_key(const EntryTable& table, const EntryRow& row, const EntryTable& ot
 // front-to-back scan would find: the lowest index among equal keys.
 class EntryIndex {
  public:
-  // An index of the whole table as it stands.
   EntryIndex(const EntryTable& table, const TableHash& hash);
-  // An empty index of a table being filled, to which add() enters each row as it is appended.
-  struct Growing {};
-  EntryIndex(const EntryTable& table, const TableHash& hash, Growing);
-
-  // Enters the table's next row, whose key hashed to `hash`. Rows wait in a short queue before
-  // they are entered, so that their slots are fetched from memory meanwhile; flush() enters
-  // those still waiting.
-  void add(std::uint64_t hash);
-  void flush();
 
   // Index of the first entry with this key, or IdTable::NONE.
   std::uint32_t find(const EntryKey& key) const;
@@ -57,17 +45,12 @@ class EntryIndex {
   }
 
  private:
-  static constexpr std::size_t QUEUED = 8;
-
   bool matches(std::uint32_t index, const EntryKey& key) const;
-  void enter(std::uint32_t index, std::uint64_t hash);
 
   const EntryTable* table_;
   const TableHash* hash_;
   IdTable ids_;
   std::vector<std::uint32_t> first_of_key_;
-  std::array<std::pair<std::uint32_t, std::uint64_t>, QUEUED> queue_{};
-  std::size_t queued_ = 0;
 };
 
 }  // namespace tarvel

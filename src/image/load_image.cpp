@@ -85,7 +85,6 @@ class Parser {
         return false;
       }
     }
-    sink_.image_end();
     return true;
   }
 

@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "image/byte_reader.h"
-#include "image/entry_index.h"
 #include "image/stored_text.h"
 
 namespace tarvel {
@@ -143,21 +142,9 @@ void EntryTable::set_sha1(EntryRow& row, const Sha1Value& value) {
   }
 }
 
-LoadedImage::LoadedImage() = default;
-LoadedImage::~LoadedImage() = default;
-
-void LoadedImage::release_entries() {
-  entry_index.reset();
-  entries = EntryTable();
-}
-
 void TableSink::image_start(std::uint16_t version, std::uint32_t file_size) {
   image_.version = version;
   image_.file_size = file_size;
-  if (index_keys_ != nullptr) {
-    image_.entry_index =
-        std::make_unique<EntryIndex>(image_.entries, *index_keys_, EntryIndex::Growing{});
-  }
 }
 
 void TableSink::run_start(const RunStart& run) {
@@ -243,26 +230,8 @@ void TableSink::entry(const EntryFields& fields) {
   }
   // Entries of one directory usually follow one another: their directory is kept once.
   const std::uint32_t kept = image_.entries.add_directory({directory.data(), directory.size()});
-  if (kept != last_directory_) {
-    last_directory_ = kept;
-    directory_hashed_ = false;
-  }
   const std::size_t name_length = decode_field_text(fields.name, decoded_);
-  const EntryRow& row =
-      image_.entries.append({decoded_.data(), name_length}, last_directory_, fields);
-  if (image_.entry_index) {
-    if (!directory_hashed_) {
-      directory_hash_ = index_keys_->directory_part(image_.entries.directory(row));
-      directory_hashed_ = true;
-    }
-    image_.entry_index->add(directory_hash_ + index_keys_->name_part(image_.entries.name(row)));
-  }
-}
-
-void TableSink::image_end() {
-  if (image_.entry_index) {
-    image_.entry_index->flush();
-  }
+  image_.entries.append({decoded_.data(), name_length}, kept, fields);
 }
 
 void TableSink::entry_end(const PropertiesEnd& properties) {

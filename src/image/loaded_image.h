@@ -4,14 +4,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "image/id_table.h"
-#include "image/keyed_hash.h"
 #include "image/record_sink.h"
 #include "image/text_arena.h"
 #include "image/text_view.h"
@@ -137,36 +135,21 @@ class AppList {
   std::vector<char16_t> texts_;
 };
 
-class EntryIndex;
-
 // What comparing uses of one image.
 struct LoadedImage {
-  LoadedImage();
-  LoadedImage(const LoadedImage&) = delete;
-  LoadedImage& operator=(const LoadedImage&) = delete;
-  ~LoadedImage();
-
-  // Releases the entries and their index.
-  void release_entries();
-
   std::uint16_t version = 0;
   std::uint32_t file_size = 0;
   std::string hosts;  // the hosts text up to its first NUL byte
   AppList apps;
   EntryTable entries;
-  // The entries by key, where they were indexed as they were loaded.
-  std::unique_ptr<EntryIndex> entry_index;
 };
 
 // Fills a LoadedImage from the loader, keeping only what comparing and reporting use.
 class TableSink final : public RecordSink {
  public:
-  // `rewrite`, when given, is applied to every directory before it is kept. With
-  // `index_keys`, the entries are indexed by key under that hash as they are stored, while
-  // their texts are at hand.
-  explicit TableSink(LoadedImage& image, DirectoryRewrite rewrite = {},
-                     const TableHash* index_keys = nullptr)
-      : image_(image), rewrite_(std::move(rewrite)), index_keys_(index_keys) {}
+  // `rewrite`, when given, is applied to every directory before it is kept.
+  explicit TableSink(LoadedImage& image, DirectoryRewrite rewrite = {})
+      : image_(image), rewrite_(std::move(rewrite)) {}
 
   void image_start(std::uint16_t version, std::uint32_t file_size) override;
   void run_start(const RunStart& run) override;
@@ -176,23 +159,18 @@ class TableSink final : public RecordSink {
   void application_end() override;
   void entry(const EntryFields& fields) override;
   void entry_end(const PropertiesEnd& properties) override;
-  void image_end() override;
 
  private:
   enum class Capture { nothing, hosts, app_key, app_label };
 
   LoadedImage& image_;
   DirectoryRewrite rewrite_;
-  const TableHash* index_keys_;
-  std::uint64_t directory_hash_ = 0;  // the kept directory's part of the key hash
-  bool directory_hashed_ = false;
   Capture capture_ = Capture::nothing;
   bool text_ended_ = false;  // a NUL was seen: the rest of the run is not part of the text
   bool odd_byte_pending_ = false;
   std::uint8_t odd_byte_ = 0;
   std::size_t text_start_ = 0;
   AppRow app_;
-  std::uint32_t last_directory_ = IdTable::NONE;
   // Where a stored text is decoded before it is kept in its one form.
   std::array<char16_t, DIRECTORY_FIELD_UNITS> decoded_;
 };

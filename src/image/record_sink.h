@@ -85,8 +85,6 @@ class RecordSink {
   // Whether property items are handed over as runs; the SHA1 value is looked up either way.
   virtual bool wants_properties() const { return false; }
   virtual void entry_end(const PropertiesEnd& properties) = 0;
-  // The whole image was handed over, nothing in it broken.
-  virtual void image_end() {}
 };
 
 }  // namespace tarvel

@@ -82,11 +82,11 @@ TEST(Driver, ExitsWithZeroOnlyWhenTheWholeReportIsPrinted) {
 // nothing at all when the old one fails, its reading then abandoned and its file closed.
 TEST(Driver, ANewImageLoadingAheadShowsOnlyOnceTheOldOneHasLoaded) {
   testing::ImageSpec large;
-  large.skipped[0] = testing::Bytes(3 * WindowBuffers::DEFAULT_WINDOW, 0x5A);
+  large.skipped[0] = testing::Bytes(2 * WindowBuffers::DEFAULT_WINDOW, 0x5A);
   const testing::Bytes good_old = testing::write_image(large);
   testing::Bytes broken_old = good_old;
   broken_old[0] = 9;
-  large.skipped[0].resize(16 * WindowBuffers::DEFAULT_WINDOW);
+  large.skipped[0].resize(8 * WindowBuffers::DEFAULT_WINDOW);
   const testing::Bytes good_new = testing::write_image(large);
   testing::Bytes broken_new = good_new;
   broken_new[good_new.size() / 2] ^= 1;
