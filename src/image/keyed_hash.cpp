@@ -41,7 +41,16 @@ void add_text(const std::uint64_t* keys, std::size_t at, const TextView& text, s
   }
   const unsigned char* bytes = text.narrow_units();
   const std::size_t whole = text.size() / 2;
-  for (std::size_t word = 0; word < whole; ++word) {
+  std::size_t word = 0;
+  for (; word + 2 <= whole; word += 2) {
+    const unsigned char* at_word = bytes + 2 * word;
+    const std::uint32_t four = at_word[0] | (std::uint32_t{at_word[1]} << 8) |
+                               (std::uint32_t{at_word[2]} << 16) | (std::uint32_t{at_word[3]} << 24);
+    // Each pair of bytes becomes a word of two units, the first unit low.
+    sum += keys[at + word] * ((four & 0xFF) | ((four & 0xFF00) << 8));
+    sum += keys[at + word + 1] * (((four >> 16) & 0xFF) | ((four >> 8) & 0xFF0000));
+  }
+  for (; word < whole; ++word) {
     sum += keys[at + word] * (bytes[2 * word] | (std::uint32_t{bytes[2 * word + 1]} << 16));
   }
   if (whole * 2 < text.size()) {

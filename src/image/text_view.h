@@ -7,6 +7,10 @@
 #include <string>
 #include <string_view>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace tarvel {
 
 // A text of UTF-16 units as a table keeps it: one byte a unit when every unit is below 0x100,
@@ -72,6 +76,17 @@ class TextView {
 // as soon as one is not.
 inline bool pack_narrow(const char16_t* units, std::size_t count, unsigned char* out) {
   std::size_t at = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  for (; at + 8 <= count; at += 8) {
+    const __m128i eight = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + at));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_srli_epi16(eight, 8), zero)) != 0xFFFF) {
+      return false;
+    }
+    // Every unit is below 0x100, so packing with saturation keeps each as it is.
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + at), _mm_packus_epi16(eight, eight));
+  }
+#endif
   if constexpr (std::endian::native == std::endian::little) {
     constexpr std::uint64_t HIGH_BYTES = 0xFF00FF00FF00FF00ULL;
     for (; at + 4 <= count; at += 4) {

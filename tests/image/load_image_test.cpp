@@ -383,6 +383,22 @@ TEST(ParseImage, EntryTextsReadAsFromAZeroFilledField) {
   EXPECT_EQ(units(parsed.record.entries[0].extra_text), std::u16string(1024, u'\x7878'));
 }
 
+// A text ends at its first NUL unit wherever that stands; a unit whose low or high byte alone
+// is 0 does not end it.
+TEST(ParseImage, EntryTextsEndAtTheirFirstNulUnitWhereverItStands) {
+  for (std::size_t nul = 0; nul <= 20; ++nul) {
+    std::u16string text;
+    for (std::size_t at = 0; at < 20; ++at) {
+      text.push_back(at % 3 == 0 ? u'\x0100' : static_cast<char16_t>(u'a' + at));
+    }
+    const std::u16string expected = text.substr(0, nul);
+    if (nul < text.size()) {
+      text[nul] = 0;
+    }
+    EXPECT_EQ(units(utf16le(text, false)), expected) << nul;
+  }
+}
+
 TEST(ParseImage, ApplicationTextsKeepTheirWholeUnits) {
   ImageSpec spec;
   spec.version = 2;
