@@ -41,8 +41,7 @@ LoadResult ImagePairLoader::load_old() {
   if (!opened.file) {
     return refused(opened.failure);
   }
-  // An old image that fits in one window loads faster than a thread starts.
-  if (opened.file->size() > WindowBuffers::DEFAULT_WINDOW && second_core_available()) {
+  if (opened.file->size() > LOAD_AHEAD_SIZE && second_core_available()) {
     start_ahead();
   }
   TableSink sink(old_image_);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <exception>
 #include <filesystem>
 #include <thread>
@@ -18,6 +19,10 @@ namespace tarvel {
 // fails, a new image already under way is abandoned and its file closed.
 class ImagePairLoader {
  public:
+  // An old image larger than this is worth a second thread for the new one: below it, the
+  // thread and its own heap cost more memory than the time they save.
+  static constexpr std::uint64_t LOAD_AHEAD_SIZE = std::uint64_t{4} << 20;
+
   // `new_rewrite` is applied to every directory of the new image before it is kept.
   ImagePairLoader(Platform& platform, const std::filesystem::path& old_path,
                   const std::filesystem::path& new_path, LoadedImage& old_image,

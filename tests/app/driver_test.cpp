@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <map>
 #include <thread>
 
 #include "app/driver.h"
+#include "app/image_pair.h"
 #include "image/window_stream.h"
 #include "support/expected_output.h"
 #include "testing/fake_platform.h"
@@ -82,11 +84,11 @@ TEST(Driver, ExitsWithZeroOnlyWhenTheWholeReportIsPrinted) {
 // nothing at all when the old one fails, its reading then abandoned and its file closed.
 TEST(Driver, ANewImageLoadingAheadShowsOnlyOnceTheOldOneHasLoaded) {
   testing::ImageSpec large;
-  large.skipped[0] = testing::Bytes(2 * WindowBuffers::DEFAULT_WINDOW, 0x5A);
+  large.skipped[0] = testing::Bytes(ImagePairLoader::LOAD_AHEAD_SIZE, 0x5A);
   const testing::Bytes good_old = testing::write_image(large);
   testing::Bytes broken_old = good_old;
   broken_old[0] = 9;
-  large.skipped[0].resize(8 * WindowBuffers::DEFAULT_WINDOW);
+  large.skipped[0].resize(ImagePairLoader::LOAD_AHEAD_SIZE + 8 * WindowBuffers::DEFAULT_WINDOW);
   const testing::Bytes good_new = testing::write_image(large);
   testing::Bytes broken_new = good_new;
   broken_new[good_new.size() / 2] ^= 1;
@@ -132,7 +134,10 @@ TEST(Driver, ANewImageLoadingAheadShowsOnlyOnceTheOldOneHasLoaded) {
     EXPECT_EQ(run_with(platform, {"tarvel", "old", "new"}), c.status) << c.after_banner;
     EXPECT_EQ(platform.output(), testing::BANNER + c.after_banner);
     if (c.new_bytes != nullptr) {
-      EXPECT_TRUE(new_closed) << c.after_banner;
+      // On one core, a new image is not opened at all when the old one fails.
+      const bool new_opened =
+          std::find(platform.opened.begin(), platform.opened.end(), "new") != platform.opened.end();
+      EXPECT_EQ(new_closed, new_opened) << c.after_banner;
       EXPECT_EQ(new_furthest + WindowBuffers::DEFAULT_WINDOW >= c.new_bytes->size(),
                 c.new_read_whole)
           << c.after_banner;
