@@ -68,7 +68,6 @@ void ImagePairLoader::start_ahead() {
       }
       new_file_.file.reset();
     });
-    ahead_started_ = true;
   } catch (const std::system_error&) {
     // No thread to be had: the new image loads after the old one, from the file opened here.
   }

@@ -37,9 +37,6 @@ class ImagePairLoader {
   // The new image's result, once the old one has loaded: waits for it, or loads it now.
   LoadResult load_new();
 
-  // Whether the new image loads, or loaded, on a thread of its own.
-  bool loads_ahead() const { return ahead_started_; }
-
  private:
   void start_ahead();
 
@@ -57,7 +54,6 @@ class ImagePairLoader {
   LoadResult new_result_;
   std::exception_ptr new_failure_;
   std::atomic<bool> abandon_{false};
-  bool ahead_started_ = false;
   std::thread ahead_;
 };
 

@@ -133,8 +133,7 @@ std::uint64_t TableHash::folded_bytes(std::string_view text, const unsigned char
   std::uint64_t sum = keys_[0] * text.size();
   for (std::size_t word = 0; word < words; ++word) {
     const std::size_t at = word * 4;
-    const std::uint32_t value =
-        byte(at) | (byte(at + 1) << 8) | (byte(at + 2) << 16) | (byte(at + 3) << 24);
+    const std::uint32_t value = byte(at) | (byte(at + 1) << 8) | (byte(at + 2) << 16) | (byte(at + 3) << 24);
     sum += keys_[word + 1] * value;
   }
   return sum;

@@ -171,8 +171,7 @@ void TableSink::run_piece(std::span<const std::uint8_t> bytes) {
   if (capture_ == Capture::hosts) {
     // Readers stop at the first NUL; nothing after it is kept.
     const auto* end = static_cast<const std::uint8_t*>(std::memchr(bytes.data(), 0, bytes.size()));
-    const std::size_t length =
-        end == nullptr ? bytes.size() : static_cast<std::size_t>(end - bytes.data());
+    const std::size_t length = end == nullptr ? bytes.size() : static_cast<std::size_t>(end - bytes.data());
     image_.hosts.append(reinterpret_cast<const char*>(bytes.data()), length);
     text_ended_ = end != nullptr;
     return;
