@@ -28,12 +28,12 @@ tarvel::LoadResult load(std::span<const std::uint8_t> bytes, tarvel::LoadedImage
 void check_invariants(const tarvel::LoadedImage& image) {
   const tarvel::EntryTable& table = image.entries;
   for (std::size_t index = 0; index < table.size(); ++index) {
-    const std::u16string_view name = table.name(table[index]);
-    const std::u16string_view directory = table.directory(table[index]);
+    const std::u16string name = table.name(table[index]).str();
+    const std::u16string directory = table.directory(table[index]).str();
     const bool texts_fit = name.size() <= tarvel::NAME_FIELD_UNITS &&
                            directory.size() <= tarvel::DIRECTORY_FIELD_UNITS;
-    const bool texts_end_at_nul = name.find(u'\0') == std::u16string_view::npos &&
-                                  directory.find(u'\0') == std::u16string_view::npos;
+    const bool texts_end_at_nul = name.find(u'\0') == std::u16string::npos &&
+                                  directory.find(u'\0') == std::u16string::npos;
     const std::u16string sha1 = table.sha1_text(table[index]);
     if (!texts_fit || !texts_end_at_nul || sha1.size() > tarvel::SHA1_VALUE_UNITS ||
         sha1.find(u'\0') != std::u16string::npos) {

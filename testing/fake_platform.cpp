@@ -6,6 +6,9 @@
 namespace tarvel::testing {
 
 std::ptrdiff_t FakeInputFile::read(std::span<std::uint8_t> into) {
+  if (file_.on_read) {
+    file_.on_read(at_);
+  }
   if (file_.fails_at && at_ >= *file_.fails_at) {
     return -1;
   }

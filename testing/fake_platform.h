@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <new>
@@ -27,12 +28,23 @@ struct FakeFile {
   // What a second reading from the start finds: the file was changed in place meanwhile.
   std::shared_ptr<const Bytes> after_rewind;
   std::string reason = "No such file or directory";  // when refused as cannot_open
+  // Called, on the reading thread, before each read with the offset it reads from, and when
+  // the opened file is closed.
+  std::function<void(std::size_t)> on_read;
+  std::function<void()> on_close;
 };
 
 // Reads a FakeFile front to back. The bytes are copied out exactly, never more.
 class FakeInputFile final : public InputFile {
  public:
   explicit FakeInputFile(const FakeFile& file) : file_(file) {}
+  FakeInputFile(const FakeInputFile&) = delete;
+  FakeInputFile& operator=(const FakeInputFile&) = delete;
+  ~FakeInputFile() override {
+    if (file_.on_close) {
+      file_.on_close();
+    }
+  }
   std::uint32_t size() const override { return static_cast<std::uint32_t>(file_.bytes.size()); }
   bool rewind() override;
   std::ptrdiff_t read(std::span<std::uint8_t> into) override;

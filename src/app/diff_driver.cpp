@@ -8,6 +8,7 @@
 #include "app/arguments.h"
 #include "app/exit_status.h"
 #include "app/image_files.h"
+#include "app/image_pair.h"
 #include "compare/compare_images.h"
 #include "report/diff_output.h"
 #include "report/exclusions.h"
@@ -250,19 +251,18 @@ int run_diff(std::span<const std::filesystem::path> arguments, Platform& platfor
   }
 
   const DriveMap drive_map = identity_drive_map();
-  WindowBuffers windows;
-  ImageLoader loader(windows);
   LoadedImage old_image;
   LoadedImage new_image;
   const std::filesystem::path& old_path = options.images.front();
   const std::filesystem::path& new_path = options.images.back();
-  const LoadResult old_result = load_image_file(platform, loader, old_path, old_image);
+  ImagePairLoader images(platform, old_path, new_path, old_image, new_image,
+                         normalise_with(drive_map));
+  const LoadResult old_result = images.load_old();
   if (!old_result.ok()) {
     report_trouble(platform, PROGRAM, &old_path, describe_failure(old_result));
     return STATUS_TROUBLE;
   }
-  const LoadResult new_result =
-      load_image_file(platform, loader, new_path, new_image, normalise_with(drive_map));
+  const LoadResult new_result = images.load_new();
   if (!new_result.ok()) {
     report_trouble(platform, PROGRAM, &new_path, describe_failure(new_result));
     return STATUS_TROUBLE;

@@ -7,6 +7,8 @@
 #include "compare/compare_images.h"
 #include "compare/differences.h"
 #include "compare/entry_identity.h"
+#include "app/image_files.h"
+#include "app/image_pair.h"
 #include "compare/parallel.h"
 #include "image/load_image.h"
 #include "image/loaded_image.h"
@@ -40,21 +42,16 @@ void print_with_path(Console& console, std::u16string_view format,
   console.write_wide(format.substr(placeholder + 2));
 }
 
-// Prints the loading line, where the user sees it while the image is read, then reads one
-// image into its tables; on failure prints what the user is told about it.
-bool load_image(Platform& platform, ImageLoader& loader, std::u16string_view loading_line,
-                const std::filesystem::path& path, LoadedImage& image,
-                DirectoryRewrite rewrite = {}) {
-  Console& console = platform.console();
+// Prints the loading line, where the user sees it while the image is read.
+void announce(Console& console, std::u16string_view loading_line,
+              const std::filesystem::path& path) {
   print_with_path(console, loading_line, path);
   console.flush();
-  const OpenedFile opened = platform.open_file(path);
-  if (!opened.file) {
-    console.write_wide(OPEN_ERROR);
-    return false;
-  }
-  TableSink sink(image, std::move(rewrite));
-  switch (loader.load(*opened.file, sink).outcome) {
+}
+
+// Prints what the user is told about an image that did not load; false then.
+bool report_load(Console& console, const LoadResult& result) {
+  switch (result.outcome) {
     case LoadOutcome::loaded:
       return true;
     case LoadOutcome::unreadable:
@@ -67,6 +64,7 @@ bool load_image(Platform& platform, ImageLoader& loader, std::u16string_view loa
       return false;
     case LoadOutcome::malformed:
     case LoadOutcome::out_of_memory:
+    case LoadOutcome::abandoned:
       break;
   }
   console.write_wide(PARSE_ERROR);
@@ -87,18 +85,18 @@ int run_after_start_up(std::span<const std::filesystem::path> arguments, Platfor
   }
 
   const DriveMap drive_map = identity_drive_map();
-  WindowBuffers windows;
-  ImageLoader loader(windows);
   LoadedImage old_image;
-  if (!load_image(platform, loader, LOADING_OLD, arguments[1], old_image)) {
+  LoadedImage new_image;
+  // New-image directories are matched and printed in their normalised form. The new image may
+  // load while the old one does; what is printed about it waits until the old one has loaded.
+  ImagePairLoader images(platform, arguments[1], arguments[2], old_image, new_image,
+                         normalise_with(drive_map));
+  announce(console, LOADING_OLD, arguments[1]);
+  if (!report_load(console, images.load_old())) {
     return STATUS_NO_REPORT;
   }
-  // New-image directories are matched and printed in their normalised form.
-  LoadedImage new_image;
-  if (!load_image(platform, loader, LOADING_NEW, arguments[2], new_image,
-                  [&drive_map](std::span<char16_t> directory) {
-                    normalise_directory(directory, drive_map);
-                  })) {
+  announce(console, LOADING_NEW, arguments[2]);
+  if (!report_load(console, images.load_new())) {
     return STATUS_NO_REPORT;
   }
 

@@ -1,29 +1,11 @@
+// What the companion programs share: usage answers, trouble lines, image paths as text and
+// what went wrong with an image in a few words.
 #include "app/image_files.h"
-
 
 #include "report/machine_text.h"
 #include "report/terminal_text.h"
 
 namespace tarvel {
-
-LoadResult read_image_file(Platform& platform, ImageLoader& loader,
-                           const std::filesystem::path& path, RecordSink& sink) {
-  const OpenedFile opened = platform.open_file(path);
-  if (!opened.file) {
-    LoadResult refused;
-    refused.read_failure = read_failure_of(opened.failure);
-    refused.reason = opened.reason;
-    return refused;
-  }
-  return loader.load(*opened.file, sink);
-}
-
-LoadResult load_image_file(Platform& platform, ImageLoader& loader,
-                           const std::filesystem::path& path, LoadedImage& image,
-                           DirectoryRewrite rewrite) {
-  TableSink sink(image, std::move(rewrite));
-  return read_image_file(platform, loader, path, sink);
-}
 
 std::optional<int> answer_usage(Platform& platform, std::string_view program,
                                 std::string_view usage, bool parsed, const std::string& error,
@@ -86,6 +68,8 @@ std::string describe_failure(const LoadResult& result) {
              result.expected;
     case LoadOutcome::out_of_memory:
       return "too large for this machine's memory";
+    case LoadOutcome::abandoned:
+      return "not read to the end";
   }
   return "cannot be read";
 }

@@ -12,15 +12,6 @@
 
 namespace tarvel {
 
-// Opens and reads one image file into a sink; a file that cannot be opened comes back as
-// unreadable, with the reason.
-LoadResult read_image_file(Platform& platform, ImageLoader& loader,
-                           const std::filesystem::path& path, RecordSink& sink);
-// The same into the tables.
-LoadResult load_image_file(Platform& platform, ImageLoader& loader,
-                           const std::filesystem::path& path, LoadedImage& image,
-                           DirectoryRewrite rewrite = {});
-
 // The rewrite that new-image directories get before they are matched and printed.
 DirectoryRewrite normalise_with(const DriveMap& drive_map);
 

@@ -36,48 +36,14 @@ void normalise_directory(std::span<char16_t> directory, const DriveMap& drive_ma
   }
 }
 
-EntryIndex::EntryIndex(const EntryTable& table, const TableHash& table_hash)
-    : table_(&table), hash_(&table_hash), ids_(table.size()), first_of_key_(table.size()) {
-  ids_.for_each_hashed(
-      table.size(), [&](std::size_t index) { return hash(key_of(table, table[index])); },
-      [&](std::size_t index, std::uint64_t hashed) {
-        const EntryKey key = key_of(table, table[index]);
-        // An equal key already indexed has the lower index; it is the one lookups must find.
-        first_of_key_[index] = ids_.find_or_insert(
-            hashed, static_cast<std::uint32_t>(index),
-            [&](std::uint32_t other) { return matches(other, key); });
-      });
-}
-
-std::uint64_t EntryIndex::hash(const EntryKey& key) const {
-  return hash_->units(key.directory, key.name);
-}
-
-bool EntryIndex::matches(std::uint32_t index, const EntryKey& key) const {
-  const EntryRow& row = (*table_)[index];
-  return row.name_length == key.name.size() && table_->name(row) == key.name &&
-         table_->directory(row) == key.directory;
-}
-
-std::uint32_t EntryIndex::find(const EntryKey& key) const {
-  return ids_.find(hash(key), [&](std::uint32_t held) { return matches(held, key); });
-}
-
-bool same_key(const EntryTable& table, const EntryRow& row, const EntryTable& other_table,
-              const EntryRow& other_row) {
-  return row.name_length == other_row.name_length &&
-         table.name(row) == other_table.name(other_row) &&
-         table.directory(row) == other_table.directory(other_row);
-}
-
 void build_full_path(const EntryTable& table, const EntryRow& row, std::u16string& out) {
   out.clear();
-  const std::u16string_view directory = table.directory(row);
+  const TextView directory = table.directory(row);
   if (!directory.empty()) {
-    out.append(directory);
+    directory.append_to(out);
     out.push_back(u'\\');
   }
-  out.append(table.name(row));
+  table.name(row).append_to(out);
 }
 
 }  // namespace tarvel

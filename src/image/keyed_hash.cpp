@@ -8,7 +8,7 @@ namespace tarvel {
 namespace {
 
 // Words of a UTF-16 text: two units each, the last one padded with 0.
-std::size_t unit_words(std::u16string_view text) { return (text.size() + 1) / 2; }
+std::size_t unit_words(std::size_t units) { return (units + 1) / 2; }
 
 std::uint32_t unit_word(std::u16string_view text, std::size_t word) {
   const std::size_t at = word * 2;
@@ -23,14 +23,39 @@ std::size_t add_units(const std::uint64_t* keys, std::size_t at, std::u16string_
   const std::size_t whole = text.size() / 2;
   const char16_t* units = text.data();
   for (std::size_t word = 0; word < whole; ++word) {
-    const std::uint32_t value =
-        static_cast<std::uint32_t>(units[2 * word]) | (static_cast<std::uint32_t>(units[2 * word + 1]) << 16);
+    const std::uint32_t value = static_cast<std::uint32_t>(units[2 * word]) |
+                                (static_cast<std::uint32_t>(units[2 * word + 1]) << 16);
     sum += keys[at + word] * value;
   }
   if (whole * 2 < text.size()) {
     sum += keys[at + whole] * unit_word(text, whole);
   }
-  return at + unit_words(text);
+  return at + unit_words(text.size());
+}
+
+// The same for a text of either form: the words are those of its units.
+void add_text(const std::uint64_t* keys, std::size_t at, const TextView& text, std::uint64_t& sum) {
+  if (text.wide()) {
+    add_units(keys, at, {text.wide_units(), text.size()}, sum);
+    return;
+  }
+  const unsigned char* bytes = text.narrow_units();
+  const std::size_t whole = text.size() / 2;
+  std::size_t word = 0;
+  for (; word + 2 <= whole; word += 2) {
+    const unsigned char* at_word = bytes + 2 * word;
+    const std::uint32_t four = at_word[0] | (std::uint32_t{at_word[1]} << 8) |
+                               (std::uint32_t{at_word[2]} << 16) | (std::uint32_t{at_word[3]} << 24);
+    // Each pair of bytes becomes a word of two units, the first unit low.
+    sum += keys[at + word] * ((four & 0xFF) | ((four & 0xFF00) << 8));
+    sum += keys[at + word + 1] * (((four >> 16) & 0xFF) | ((four >> 8) & 0xFF0000));
+  }
+  for (; word < whole; ++word) {
+    sum += keys[at + word] * (bytes[2 * word] | (std::uint32_t{bytes[2 * word + 1]} << 16));
+  }
+  if (whole * 2 < text.size()) {
+    sum += keys[at + whole] * bytes[2 * whole];
+  }
 }
 
 }  // namespace
@@ -57,7 +82,7 @@ TableHash::TableHash(const HashKey& key) : seed_(key), keys_(KEY_WORDS) {
 }
 
 std::uint64_t TableHash::units(std::u16string_view text) const {
-  if (unit_words(text) + 1 > keys_.size()) {
+  if (unit_words(text.size()) + 1 > keys_.size()) {
     return keyed_hash(seed_, text.data(), text.size() * sizeof(char16_t));
   }
   std::uint64_t sum = keys_[0] * text.size();
@@ -65,18 +90,31 @@ std::uint64_t TableHash::units(std::u16string_view text) const {
   return sum;
 }
 
-std::uint64_t TableHash::units(std::u16string_view first, std::u16string_view second) const {
-  if (unit_words(first) + unit_words(second) + 2 > keys_.size()) {
-    KeyedHasher hasher(seed_);
-    hasher.add_word(first.size());
-    hasher.add_bytes(first.data(), first.size() * sizeof(char16_t));
-    hasher.add_bytes(second.data(), second.size() * sizeof(char16_t));
-    return hasher.finish();
+std::uint64_t TableHash::directory_part(const TextView& directory) const {
+  if (2 + unit_words(directory.size()) > NAME_KEYS) {
+    // Longer than any stored directory: only ever looked for, never found.
+    return long_text(directory.size(), directory);
   }
-  std::uint64_t sum = keys_[0] * first.size() + keys_[1] * second.size();
-  const std::size_t at = add_units(keys_.data(), 2, first, sum);
-  add_units(keys_.data(), at, second, sum);
+  std::uint64_t sum = keys_[0] * directory.size();
+  add_text(keys_.data(), 2, directory, sum);
   return sum;
+}
+
+std::uint64_t TableHash::name_part(const TextView& name) const {
+  if (NAME_KEYS + unit_words(name.size()) > keys_.size()) {
+    return long_text(~std::uint64_t{0}, name);
+  }
+  std::uint64_t sum = keys_[1] * name.size();
+  add_text(keys_.data(), NAME_KEYS, name, sum);
+  return sum;
+}
+
+std::uint64_t TableHash::long_text(std::uint64_t lead, const TextView& text) const {
+  const std::u16string units = text.str();
+  KeyedHasher hasher(seed_);
+  hasher.add_word(lead);
+  hasher.add_bytes(units.data(), units.size() * sizeof(char16_t));
+  return hasher.finish();
 }
 
 std::uint64_t TableHash::folded_bytes(std::string_view text, const unsigned char* fold) const {

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "image/text_view.h"
 #include "platform/input_file.h"
 
 namespace tarvel {
@@ -128,17 +129,27 @@ class TableHash {
  public:
   // Enough for an entry's key: its two lengths, a directory of 2,048 units and a name of 260.
   static constexpr std::size_t KEY_WORDS = 1280;
+  // Where an entry name's words take their keys: after every word a directory can have, so
+  // that a directory's part of the hash is the same whatever name follows it.
+  static constexpr std::size_t NAME_KEYS = 2 + 1024;
 
   // Draws the keys from a generator seeded with a SipHash of the run's random key.
   explicit TableHash(const HashKey& key);
 
-  // A UTF-16 text, or two of them as one key (each with its length).
+  // A UTF-16 text.
   std::uint64_t units(std::u16string_view text) const;
-  std::uint64_t units(std::u16string_view first, std::u16string_view second) const;
+  // An entry's key is the sum of its directory's part and its name's part (each with its
+  // length, under keys of their own), so a directory is hashed once for all its entries.
+  // A text hashes alike in either of its forms.
+  std::uint64_t directory_part(const TextView& directory) const;
+  std::uint64_t name_part(const TextView& name) const;
   // Bytes, each first replaced by fold[byte].
   std::uint64_t folded_bytes(std::string_view text, const unsigned char* fold) const;
 
  private:
+  // SipHash of a text too long for the keys, after a word that tells its place.
+  std::uint64_t long_text(std::uint64_t lead, const TextView& text) const;
+
   HashKey seed_;
   std::vector<std::uint64_t> keys_;
 };

@@ -295,7 +295,8 @@ LoadResult ImageLoader::load(InputFile& file, RecordSink& sink) {
   LoadResult result;
   result.file_size = file.size();
   try {
-    FileWindowStream stream(file, buffers_, options_.threaded && second_core_available());
+    FileWindowStream stream(file, buffers_, options_.threaded && second_core_available(),
+                            options_.abandon);
     WindowCursor cursor(stream);
     Parser parser(cursor, file.size(), sink);
 
@@ -323,7 +324,9 @@ LoadResult ImageLoader::load(InputFile& file, RecordSink& sink) {
         result.version <= NEWEST_VERSION && file.size() < SHORTEST_TRAILED_FILE) {
       result.digest = DigestState::missing;
     }
-    if (!end.read_whole) {
+    if (options_.abandon != nullptr && options_.abandon->load()) {
+      result.outcome = LoadOutcome::abandoned;
+    } else if (!end.read_whole) {
       result.outcome = LoadOutcome::unreadable;
       result.read_failure = ReadFailure::read_error;
     } else if (version_refused) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -20,6 +21,7 @@ enum class LoadOutcome {
   digest_refused,   // the trailer's digest does not match the file
   malformed,        // a length, field or limit of the format is broken
   out_of_memory,    // what the image holds does not fit in this machine's memory
+  abandoned,        // the caller gave up on it before it was read whole
 };
 
 // Why a file was unreadable.
@@ -56,6 +58,8 @@ struct LoadResult {
 struct LoadOptions {
   // Read and hash on a second thread while parsing; on one core everything runs inline.
   bool threaded = true;
+  // When set, from another thread, reading stops at the next window and the file is left.
+  const std::atomic<bool>* abandon = nullptr;
 };
 
 // Whether this machine has a core to spare for reading and hashing.

@@ -13,9 +13,6 @@ namespace {
 
 constexpr std::size_t SHA1_DIGITS = 40;
 
-// Units a stored text may take: an odd last byte is the low byte of a unit of its own.
-std::size_t field_units(std::span<const std::uint8_t> bytes) { return (bytes.size() + 1) / 2; }
-
 // For each byte: its value as a hexadecimal digit, with a bit for a lower-case or an upper-case
 // letter, or NOT_HEX.
 constexpr std::uint8_t LOWER = 0x10;
@@ -56,9 +53,29 @@ Sha1Form pack_sha1(const std::array<std::uint8_t, SHA1_VALUE_SIZE>& value,
 
 }  // namespace
 
+EntryTable::Placed EntryTable::place(std::u16string_view text) {
+  const std::span<char16_t> room = texts_.room(text.size());
+  if (pack_narrow(text.data(), text.size(), reinterpret_cast<unsigned char*>(room.data()))) {
+    return {room.data(), static_cast<std::uint16_t>(text.size())};
+  }
+  text.copy(room.data(), text.size());
+  return {room.data(), static_cast<std::uint16_t>(text.size() | WIDE_TEXT)};
+}
 
 std::uint32_t EntryTable::add_directory(std::u16string_view text) {
-  directories_.push_back({texts_.store(text), static_cast<std::uint32_t>(text.size())});
+  const Placed placed = place(text);
+  if (!directories_.empty()) {
+    // The text just placed against the last one kept: one form each, so their bytes decide.
+    const std::size_t last = directories_.size() - 1;
+    const StoredDirectory& kept = directories_[last];
+    const std::size_t units = units_of(placed.length);
+    const std::size_t bytes = is_wide(placed.length) ? units * 2 : units;
+    if (kept.length == placed.length &&
+        std::memcmp(texts_.view(kept.handle, 0).data(), placed.at, bytes) == 0) {
+      return static_cast<std::uint32_t>(last);
+    }
+  }
+  directories_.push_back({keep_placed(placed.length), placed.length});
   return static_cast<std::uint32_t>(directories_.size() - 1);
 }
 
@@ -95,34 +112,11 @@ bool EntryTable::same_sha1(const EntryRow& row, const EntryTable& other,
   return packed_sha1_[row.sha1] == other.packed_sha1_[other_row.sha1];
 }
 
-std::uint32_t EntryTable::add_stored_directory(std::span<const std::uint8_t> bytes,
-                                               const DirectoryRewrite& rewrite) {
-  const std::span<char16_t> room = texts_.room(field_units(bytes));
-  const std::size_t length = decode_field_text(bytes, room);
-  if (rewrite) {
-    rewrite(room.first(length));
-  }
-  directories_.push_back({texts_.keep(length), static_cast<std::uint32_t>(length)});
-  return static_cast<std::uint32_t>(directories_.size() - 1);
-}
-
-EntryRow& EntryTable::append_stored(std::span<const std::uint8_t> name, std::uint32_t directory,
-                                    const EntryFields& fields) {
-  const std::span<char16_t> room = texts_.room(field_units(name));
-  const std::size_t length = decode_field_text(name, room);
-  return add_row(texts_.keep(length), length, directory, fields);
-}
-
 EntryRow& EntryTable::append(std::u16string_view name, std::uint32_t directory,
                              const EntryFields& fields) {
-  return add_row(texts_.store(name), name.size(), directory, fields);
-}
-
-EntryRow& EntryTable::add_row(std::uint32_t name, std::size_t name_length, std::uint32_t directory,
-                              const EntryFields& fields) {
   EntryRow row;
-  row.name = name;
-  row.name_length = static_cast<std::uint16_t>(name_length);
+  row.name_length = place(name).length;
+  row.name = keep_placed(row.name_length);
   row.directory = directory;
   row.flags_a = fields.flags_a;
   row.flags_b = fields.flags_b;
@@ -229,15 +223,14 @@ void TableSink::application_start(std::uint64_t) { app_ = AppRow{}; }
 void TableSink::application_end() { image_.apps.rows().push_back(app_); }
 
 void TableSink::entry(const EntryFields& fields) {
-  // Entries of one directory usually follow one another: their directory is kept once.
-  const bool same_directory =
-      last_directory_ != IdTable::NONE && fields.directory.size() == last_directory_bytes_.size() &&
-      std::equal(fields.directory.begin(), fields.directory.end(), last_directory_bytes_.begin());
-  if (!same_directory) {
-    last_directory_ = image_.entries.add_stored_directory(fields.directory, rewrite_);
-    last_directory_bytes_.assign(fields.directory.begin(), fields.directory.end());
+  std::span<char16_t> directory(decoded_.data(), decode_field_text(fields.directory, decoded_));
+  if (rewrite_) {
+    rewrite_(directory);
   }
-  image_.entries.append_stored(fields.name, last_directory_, fields);
+  // Entries of one directory usually follow one another: their directory is kept once.
+  const std::uint32_t kept = image_.entries.add_directory({directory.data(), directory.size()});
+  const std::size_t name_length = decode_field_text(fields.name, decoded_);
+  image_.entries.append({decoded_.data(), name_length}, kept, fields);
 }
 
 void TableSink::entry_end(const PropertiesEnd& properties) {

@@ -12,6 +12,7 @@
 #include "image/id_table.h"
 #include "image/record_sink.h"
 #include "image/text_arena.h"
+#include "image/text_view.h"
 
 namespace tarvel {
 
@@ -29,8 +30,8 @@ struct EntryRow {
   std::uint32_t flags_b = 0;
   std::uint32_t flags_c = 0;
   std::uint32_t flags_d = 0;
-  std::uint32_t sha1 = 0;  // number of the packed value, or handle of the text
-  std::uint16_t name_length = 0;
+  std::uint32_t sha1 = 0;         // number of the packed value, or handle of the text
+  std::uint16_t name_length = 0;  // units, with WIDE_TEXT for a name kept in 16 bits a unit
   Sha1Form sha1_form = Sha1Form::none;
   std::uint8_t sha1_length = 0;  // units, for a value kept as text
 };
@@ -39,22 +40,25 @@ static_assert(sizeof(EntryRow) == 32);
 // Rewrites a directory in place before it is kept (the new image's normalisation).
 using DirectoryRewrite = std::function<void(std::span<char16_t>)>;
 
-// The entries of one image, in file order. Entries of one directory usually follow one
+// The entries of one image, in file order. Names and directories are kept one byte a unit
+// where every unit is below 0x100 (see TextView); entries of one directory usually follow one
 // another, so a directory is kept once for each run of entries that share it.
 class EntryTable {
  public:
+  // Marks a kept text length whose units take 16 bits; texts are at most 2,048 units.
+  static constexpr std::uint16_t WIDE_TEXT = 0x8000;
+  static std::size_t units_of(std::uint16_t length) { return length & (WIDE_TEXT - 1U); }
+  static bool is_wide(std::uint16_t length) { return (length & WIDE_TEXT) != 0; }
 
   std::size_t size() const { return rows_.size(); }
   bool empty() const { return rows_.empty(); }
   EntryRow& operator[](std::size_t index) { return rows_[index]; }
   const EntryRow& operator[](std::size_t index) const { return rows_[index]; }
 
-  std::u16string_view name(const EntryRow& row) const {
-    return texts_.view(row.name, row.name_length);
-  }
-  std::u16string_view directory(const EntryRow& row) const {
+  TextView name(const EntryRow& row) const { return text(row.name, row.name_length); }
+  TextView directory(const EntryRow& row) const {
     const StoredDirectory& stored = directories_[row.directory];
-    return texts_.view(stored.handle, stored.length);
+    return text(stored.handle, stored.length);
   }
 
   // The entry's SHA1 value as text, or empty when it has none.
@@ -63,25 +67,38 @@ class EntryTable {
   // without one are never equal.
   bool same_sha1(const EntryRow& row, const EntryTable& other, const EntryRow& other_row) const;
 
-  // Keeps a directory for the entries that follow; returns its number.
+  // Keeps a directory for the entries that follow, unless it is the one kept last; returns
+  // its number.
   std::uint32_t add_directory(std::u16string_view text);
   EntryRow& append(std::u16string_view name, std::uint32_t directory, const EntryFields& fields);
-  // The same, for texts as stored in a record: decoded straight into the table, the directory
-  // rewritten before it is kept.
-  std::uint32_t add_stored_directory(std::span<const std::uint8_t> bytes,
-                                     const DirectoryRewrite& rewrite);
-  EntryRow& append_stored(std::span<const std::uint8_t> name, std::uint32_t directory,
-                          const EntryFields& fields);
   void set_sha1(EntryRow& row, const Sha1Value& value);
 
  private:
-  EntryRow& add_row(std::uint32_t name, std::size_t name_length, std::uint32_t directory,
-                    const EntryFields& fields);
-
   struct StoredDirectory {
     std::uint32_t handle;
-    std::uint32_t length;
+    std::uint16_t length;  // with WIDE_TEXT
   };
+
+  TextView text(std::uint32_t handle, std::uint16_t length) const {
+    const std::size_t units = units_of(length);
+    const char16_t* at = texts_.view(handle, 0).data();
+    if (is_wide(length)) {
+      return std::u16string_view(at, units);
+    }
+    return TextView::narrow(reinterpret_cast<const unsigned char*>(at), units);
+  }
+  // A text written in its one form at the end of the arena, not yet kept: where, and its
+  // length with WIDE_TEXT where it takes 16 bits a unit.
+  struct Placed {
+    const char16_t* at;
+    std::uint16_t length;
+  };
+  Placed place(std::u16string_view text);
+  // Keeps the text place() wrote last; returns its handle.
+  std::uint32_t keep_placed(std::uint16_t length) {
+    const std::size_t units = units_of(length);
+    return texts_.keep(is_wide(length) ? units : (units + 1) / 2);
+  }
 
   ChunkedArray<EntryRow> rows_;
   TextArena texts_;  // names, directories, and SHA1 values that are not packed
@@ -102,7 +119,9 @@ class AppList {
   std::size_t size() const { return rows_.size(); }
   bool empty() const { return rows_.empty(); }
   const AppRow& operator[](std::size_t index) const { return rows_[index]; }
-  std::u16string_view key(const AppRow& row) const { return {texts_.data() + row.key, row.key_length}; }
+  std::u16string_view key(const AppRow& row) const {
+    return {texts_.data() + row.key, row.key_length};
+  }
   std::u16string_view label(const AppRow& row) const {
     return {texts_.data() + row.label, row.label_length};
   }
@@ -152,9 +171,8 @@ class TableSink final : public RecordSink {
   std::uint8_t odd_byte_ = 0;
   std::size_t text_start_ = 0;
   AppRow app_;
-  // The directory of the previous entry, as stored, and its number.
-  std::vector<std::uint8_t> last_directory_bytes_;
-  std::uint32_t last_directory_ = IdTable::NONE;
+  // Where a stored text is decoded before it is kept in its one form.
+  std::array<char16_t, DIRECTORY_FIELD_UNITS> decoded_;
 };
 
 }  // namespace tarvel

@@ -6,6 +6,10 @@
 #include <cstring>
 #include <span>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "image/byte_reader.h"
 
 namespace tarvel {
@@ -13,6 +17,16 @@ namespace tarvel {
 // The position of the first NUL unit, or `count`. Looks at four units at a time.
 inline std::size_t first_nul_unit(const char16_t* units, std::size_t count) {
   std::size_t at = 0;
+#if defined(__SSE2__)
+  const __m128i nul = _mm_setzero_si128();
+  for (; at + 8 <= count; at += 8) {
+    const __m128i eight = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + at));
+    const auto zeros = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(eight, nul)));
+    if (zeros != 0) {
+      return at + static_cast<std::size_t>(std::countr_zero(zeros)) / 2;
+    }
+  }
+#endif
   if constexpr (std::endian::native == std::endian::little) {
     constexpr std::uint64_t ONES = 0x0001000100010001ULL;
     constexpr std::uint64_t HIGHS = 0x8000800080008000ULL;

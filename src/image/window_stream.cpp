@@ -58,8 +58,9 @@ void WindowBuffers::prepare(std::uint64_t file_size) {
   }
 }
 
-FileWindowStream::FileWindowStream(InputFile& file, WindowBuffers& buffers, bool threaded)
-    : file_(file), buffers_(buffers), filled_(buffers.count()) {
+FileWindowStream::FileWindowStream(InputFile& file, WindowBuffers& buffers, bool threaded,
+                                   const std::atomic<bool>* abandon)
+    : file_(file), buffers_(buffers), abandon_(abandon), filled_(buffers.count()) {
   buffers_.prepare(file.size());
   // A file that fits in one window gains nothing from a second thread.
   if (threaded && file.size() > buffers_.window_size()) {
@@ -85,6 +86,11 @@ void FileWindowStream::stop_producer() {
 }
 
 std::size_t FileWindowStream::fill(std::uint8_t* window) {
+  if (abandoned()) {
+    // The file is left unread: it can no more be read whole.
+    read_failed_ = true;
+    return 0;
+  }
   const std::uint64_t size = file_.size();
   const auto wanted =
       static_cast<std::size_t>(std::min<std::uint64_t>(buffers_.window_size(), size - read_so_far_));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -72,10 +73,11 @@ struct StreamEnd {
 // Reads one image file front to back through the windows of a WindowBuffers, and computes the
 // SHA-256 that its trailer's digest covers, where the file's version has a trailer. With
 // `threaded`, a second thread reads and hashes the next windows while the caller parses the
-// last; otherwise both happen in next().
+// last; otherwise both happen in next(). Once `abandon` is set, no further window is read.
 class FileWindowStream final : public WindowSource {
  public:
-  FileWindowStream(InputFile& file, WindowBuffers& buffers, bool threaded);
+  FileWindowStream(InputFile& file, WindowBuffers& buffers, bool threaded,
+                   const std::atomic<bool>* abandon = nullptr);
   ~FileWindowStream() override;
 
   std::span<const std::uint8_t> next() override;
@@ -89,6 +91,9 @@ class FileWindowStream final : public WindowSource {
 
   // One window's worth of reading and hashing, on whichever thread does it.
   std::size_t fill(std::uint8_t* window);
+  bool abandoned() const {
+    return abandon_ != nullptr && abandon_->load(std::memory_order_relaxed);
+  }
   void produce();
   std::span<const std::uint8_t> next_inline();
   std::span<const std::uint8_t> next_threaded();
@@ -96,6 +101,7 @@ class FileWindowStream final : public WindowSource {
 
   InputFile& file_;
   WindowBuffers& buffers_;
+  const std::atomic<bool>* abandon_;
   std::uint64_t read_so_far_ = 0;
   bool read_failed_ = false;
   bool hashing_ = false;

@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <map>
+#include <thread>
 
 #include "app/driver.h"
+#include "app/image_pair.h"
+#include "image/window_stream.h"
 #include "support/expected_output.h"
 #include "testing/fake_platform.h"
 #include "testing/image_writer.h"
@@ -71,6 +76,72 @@ TEST(Driver, ExitsWithZeroOnlyWhenTheWholeReportIsPrinted) {
       platform.break_output();
     }
     EXPECT_EQ(run_with(platform, c.arguments), c.status) << c.what;
+  }
+}
+
+// Large images load at the same time where there is a second core, yet the output is that of
+// one loaded after the other: nothing about the new image before the old one has loaded, and
+// nothing at all when the old one fails, its reading then abandoned and its file closed.
+TEST(Driver, ANewImageLoadingAheadShowsOnlyOnceTheOldOneHasLoaded) {
+  testing::ImageSpec large;
+  large.skipped[0] = testing::Bytes(ImagePairLoader::LOAD_AHEAD_SIZE, 0x5A);
+  const testing::Bytes good_old = testing::write_image(large);
+  testing::Bytes broken_old = good_old;
+  broken_old[0] = 9;
+  large.skipped[0].resize(ImagePairLoader::LOAD_AHEAD_SIZE + 8 * WindowBuffers::DEFAULT_WINDOW);
+  const testing::Bytes good_new = testing::write_image(large);
+  testing::Bytes broken_new = good_new;
+  broken_new[good_new.size() / 2] ^= 1;
+  const std::string failed_version = testing::VERSION_ERROR + testing::PARSE_ERROR;
+  struct Case {
+    const testing::Bytes* old_bytes;
+    const testing::Bytes* new_bytes;  // null: the new image cannot be opened
+    int status;
+    std::string after_banner;
+    bool new_read_whole;
+  };
+  const Case cases[] = {
+      {&broken_old, &good_new, 1, testing::loading_old("old") + failed_version, false},
+      {&good_old, nullptr, 1,
+       testing::loading_old("old") + testing::loading_new("new") + testing::OPEN_ERROR, false},
+      {&good_old, &broken_new, 1,
+       testing::loading_old("old") + testing::loading_new("new") + failed_version, true},
+      {&good_old, &good_new, 0, testing::loading_old("old") + testing::loading_new("new") + "\n",
+       true},
+  };
+  for (const Case& c : cases) {
+    FakePlatform platform;
+    std::atomic<bool> old_closed = false;
+    std::atomic<bool> new_closed = false;
+    std::atomic<std::size_t> new_furthest = 0;
+    testing::FakeFile old_file;
+    old_file.bytes = *c.old_bytes;
+    old_file.on_close = [&] { old_closed = true; };
+    platform.add_file("old", old_file);
+    if (c.new_bytes != nullptr) {
+      testing::FakeFile new_file;
+      new_file.bytes = *c.new_bytes;
+      // Past its first window, the new image waits for the old one to be read.
+      new_file.on_read = [&](std::size_t at) {
+        new_furthest = at;
+        while (at >= WindowBuffers::DEFAULT_WINDOW && !old_closed) {
+          std::this_thread::yield();
+        }
+      };
+      new_file.on_close = [&] { new_closed = true; };
+      platform.add_file("new", new_file);
+    }
+    EXPECT_EQ(run_with(platform, {"tarvel", "old", "new"}), c.status) << c.after_banner;
+    EXPECT_EQ(platform.output(), testing::BANNER + c.after_banner);
+    if (c.new_bytes != nullptr) {
+      // On one core, a new image is not opened at all when the old one fails.
+      const bool new_opened =
+          std::find(platform.opened.begin(), platform.opened.end(), "new") != platform.opened.end();
+      EXPECT_EQ(new_closed, new_opened) << c.after_banner;
+      EXPECT_EQ(new_furthest + WindowBuffers::DEFAULT_WINDOW >= c.new_bytes->size(),
+                c.new_read_whole)
+          << c.after_banner;
+    }
   }
 }
 

@@ -189,7 +189,15 @@ TEST(TableHash, HashesEqualTextsAlikeAndTellsPairsApart) {
   EXPECT_EQ(hash.units(u"abc"), hash.units(std::u16string(u"abc")));
   EXPECT_EQ(hash.units(long_text), hash.units(std::u16string(long_text)));
   EXPECT_NE(hash.units(long_text), hash.units(long_text.substr(1)));
-  EXPECT_NE(hash.units(u"ab", u"c"), hash.units(u"a", u"bc"));
+  // An entry key: directory and name split in two places, and texts too long for the keys.
+  const auto key = [&](std::u16string_view directory, std::u16string_view name) {
+    return hash.directory_part(directory) + hash.name_part(name);
+  };
+  EXPECT_NE(key(u"ab", u"c"), key(u"a", u"bc"));
+  EXPECT_NE(key(u"", u"ab"), key(u"ab", u""));
+  EXPECT_EQ(key(long_text, u"n"), key(std::u16string(long_text), u"n"));
+  EXPECT_NE(key(long_text, u"n"), key(long_text.substr(1), u"n"));
+  EXPECT_NE(key(u"d", long_text), key(u"d", long_text.substr(1)));
   EXPECT_NE(hash.units(u"a"), hash.units(std::u16string_view(u"a\0", 2)));
   const auto folding = CaseFolding::from_current_locale();
   const unsigned char* fold = folding->byte_table();

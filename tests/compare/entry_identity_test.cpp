@@ -100,7 +100,8 @@ TEST(FindEntry, AgreesWithAFrontToBackScanOnManyCollidingKeys) {
         const std::u16string name = u"n" + std::u16string(static_cast<std::size_t>(n), u'y');
         std::uint32_t scan = NONE;
         for (std::size_t at = 0; at < table.size(); ++at) {
-          if (table.name(table[at]) == name && table.directory(table[at]) == directory) {
+          if (table.name(table[at]).str() == name &&
+              table.directory(table[at]).str() == directory) {
             scan = static_cast<std::uint32_t>(at);
             break;
           }
@@ -109,7 +110,8 @@ TEST(FindEntry, AgreesWithAFrontToBackScanOnManyCollidingKeys) {
         // Any entry with the key leads to the first one.
         if (scan != NONE) {
           for (std::size_t at = scan; at < table.size(); at += 91) {
-            if (table.name(table[at]) == name && table.directory(table[at]) == directory) {
+            if (table.name(table[at]).str() == name &&
+                table.directory(table[at]).str() == directory) {
               EXPECT_EQ(index.first_of_key(at), scan) << at;
             }
           }
@@ -127,6 +129,46 @@ TEST(FindEntry, MatchesAcrossTablesByTextWhereverADirectoryWasKept) {
   EXPECT_EQ(index.find(key_of(*old_table, (*old_table)[0])), 2u);
   EXPECT_EQ(index.find(key_of(*old_table, (*old_table)[1])), NONE);
   EXPECT_EQ(index.find(key_of(*old_table, (*old_table)[2])), 0u);
+}
+
+// Texts whose units are all below 0x100 are kept one byte a unit, others two: either way each
+// text reads back whole, equal texts are one key whatever form a lookup gives them in, and a
+// unit of 0x100 or more anywhere makes the whole text wide.
+TEST(FindEntry, TextsOfEitherFormAreKeptWholeAndMatchExactly) {
+  std::vector<std::pair<std::u16string, std::u16string>> keys;
+  for (std::size_t length = 1; length <= 17; ++length) {
+    for (std::size_t at = 0; at <= length; ++at) {
+      std::u16string name(length, u'\x00E9');
+      if (at < length) {
+        name[at] = u'\x0100';
+      }
+      keys.push_back({u"C:\\Donn\u00E9es", name});
+      keys.push_back({u"C:\\\x03A9" + name, u"\x00FF"});
+    }
+  }
+  EntryTable table;
+  for (const auto& [directory, name] : keys) {
+    add(table, directory, name);
+  }
+  const EntryIndex index(table, HASH);
+  std::u16string path;
+  for (std::size_t at = 0; at < keys.size(); ++at) {
+    const auto& [directory, name] = keys[at];
+    const bool wide = name.find(u'\x0100') != std::u16string::npos;
+    EXPECT_EQ(table.name(table[at]).str(), name) << at;
+    EXPECT_EQ(table.name(table[at]).wide(), wide) << at;
+    EXPECT_EQ(table.directory(table[at]).wide(), directory.find(u'\x03A9') != std::u16string::npos);
+    build_full_path(table, table[at], path);
+    EXPECT_EQ(path, directory + u"\\" + name) << at;
+    EXPECT_EQ(index.find(name, directory), at) << at;
+    EXPECT_EQ(index.find(name + u"x", directory), NONE) << at;
+  }
+  // Equal texts of two tables are one key; a text that differs in one unit is not.
+  const auto other = table_of({{u"C:\\Donn\u00E9es", u"\x00E9"}, {u"C:\\Donn\u0100es", u"\x00E9"}});
+  ASSERT_EQ(keys[2].second, u"\x00E9");
+  EXPECT_EQ(index.find(key_of(*other, (*other)[0])), 2u);
+  EXPECT_TRUE(same_key(table, table[2], *other, (*other)[0]));
+  EXPECT_EQ(index.find(key_of(*other, (*other)[1])), NONE);
 }
 
 TEST(BuildFullPath, JoinsWithOneBackslashWhateverTheLength) {

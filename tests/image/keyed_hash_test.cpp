@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 namespace tarvel {
 namespace {
@@ -23,12 +24,18 @@ TEST(TableHash, TextsAroundTheLongestKeyHashWhole) {
     other.back() = u'b';
     EXPECT_EQ(hash.units(text), hash.units(std::u16string(text)));
     EXPECT_NE(hash.units(text), hash.units(other)) << length;
-    const std::u16string_view first(text.data(), length / 2);
-    EXPECT_EQ(hash.units(first, text.substr(length / 2)),
-              hash.units(first, std::u16string(text.substr(length / 2))));
-    EXPECT_NE(hash.units(first, text.substr(length / 2)),
-              hash.units(first, std::u16string_view(other).substr(length / 2)))
-        << length;
+  }
+  // An entry key's two parts, around the longest directory and name that have keys of their own.
+  const std::size_t name_units = 2 * (TableHash::KEY_WORDS - TableHash::NAME_KEYS);
+  for (const auto& [longest, part] : {std::pair{std::size_t{2048}, &TableHash::directory_part},
+                                      std::pair{name_units, &TableHash::name_part}}) {
+    for (std::size_t length = longest - 6; length <= longest + 4; ++length) {
+      const std::u16string text(length, u'a');
+      std::u16string other = text;
+      other.back() = u'b';
+      EXPECT_EQ((hash.*part)(TextView(text)), (hash.*part)(TextView(std::u16string(text)))) << length;
+      EXPECT_NE((hash.*part)(TextView(text)), (hash.*part)(TextView(other))) << length;
+    }
   }
   for (std::size_t length = 4 * TableHash::KEY_WORDS - 8; length <= 4 * TableHash::KEY_WORDS + 4;
        ++length) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 
 #include "image/load_image.h"
@@ -152,11 +153,11 @@ TEST(ParseImage, EveryVersionLoadsEveryField) {
 
     const EntryTable& table = parsed.image->entries;
     ASSERT_EQ(table.size(), 2u);
-    EXPECT_EQ(table.name(table[0]), u"file.exe");
-    EXPECT_EQ(table.directory(table[0]), u"C:\\dir");
+    EXPECT_EQ(table.name(table[0]).str(), u"file.exe");
+    EXPECT_EQ(table.directory(table[0]).str(), u"C:\\dir");
     EXPECT_EQ(table[0].flags_d, version >= 3 ? 0xD0000004u : 0u);
     EXPECT_EQ(table.sha1_text(table[0]), std::u16string(40, u'a'));
-    EXPECT_EQ(table.directory(table[1]), u"");
+    EXPECT_EQ(table.directory(table[1]).str(), u"");
   }
 }
 
@@ -377,8 +378,8 @@ TEST(ParseImage, EntryTextsReadAsFromAZeroFilledField) {
   Parsed parsed = parse(write_image(spec));
   ASSERT_TRUE(parsed.ok);
   const EntryTable& table = parsed.image->entries;
-  EXPECT_EQ(table.name(table[0]), u"abc");
-  EXPECT_EQ(table.directory(table[0]), u"d");
+  EXPECT_EQ(table.name(table[0]).str(), u"abc");
+  EXPECT_EQ(table.directory(table[0]).str(), u"d");
   EXPECT_EQ(units(parsed.record.entries[0].extra_text), std::u16string(1024, u'\x7878'));
 }
 
@@ -399,8 +400,24 @@ TEST(ParseImage, ManyLongDirectoriesAndEmptyNamesReadBackWhole) {
   const EntryTable& table = parsed.image->entries;
   ASSERT_EQ(table.size(), spec.entries.size());
   for (std::size_t i = 0; i < table.size(); ++i) {
-    ASSERT_EQ(table.directory(table[i]), units(spec.entries[i].directory)) << i;
-    ASSERT_EQ(table.name(table[i]), i % 3 == 0 ? u"" : u"n.exe") << i;
+    ASSERT_EQ(table.directory(table[i]).str(), units(spec.entries[i].directory)) << i;
+    ASSERT_EQ(table.name(table[i]).str(), i % 3 == 0 ? u"" : u"n.exe") << i;
+  }
+}
+
+// A text ends at its first NUL unit wherever that stands; a unit whose low or high byte alone
+// is 0 does not end it.
+TEST(ParseImage, EntryTextsEndAtTheirFirstNulUnitWhereverItStands) {
+  for (std::size_t nul = 0; nul <= 20; ++nul) {
+    std::u16string text;
+    for (std::size_t at = 0; at < 20; ++at) {
+      text.push_back(at % 3 == 0 ? u'\x0100' : static_cast<char16_t>(u'a' + at));
+    }
+    const std::u16string expected = text.substr(0, nul);
+    if (nul < text.size()) {
+      text[nul] = 0;
+    }
+    EXPECT_EQ(units(utf16le(text, false)), expected) << nul;
   }
 }
 
@@ -513,6 +530,36 @@ TEST(LoadImage, OutcomesTakeTheirOrderFromTheWholeFile) {
         EXPECT_EQ(result.read_failure, ReadFailure::read_error);
       }
     }
+  }
+}
+
+// A load given up on from another thread reads no window after the one it was reading when
+// told, and says that it was abandoned rather than what the bytes read so far showed.
+TEST(LoadImage, AnAbandonedLoadReadsNoFurtherWindow) {
+  ImageSpec spec;
+  for (int i = 0; i < 100; ++i) {
+    spec.entries.push_back(entry(u"C:\\dir", u"name" + std::u16string(1, static_cast<char16_t>(u'a' + i % 26))));
+  }
+  const Bytes bytes = write_image(spec);
+  constexpr std::size_t WINDOW = 64;
+  constexpr std::size_t TOLD_AT = 5 * WINDOW;
+  for (const bool threaded : {false, true}) {
+    std::atomic<bool> abandon = false;
+    std::atomic<std::size_t> furthest = 0;
+    testing::FakeFile file;
+    file.bytes = bytes;
+    file.on_read = [&](std::size_t at) {
+      furthest = at;
+      abandon = abandon || at >= TOLD_AT;
+    };
+    const OpenedFile opened = testing::open_fake_file(file);
+    WindowBuffers windows(WINDOW);
+    LoadedImage image;
+    TableSink sink(image);
+    const LoadResult result =
+        ImageLoader(windows, {.threaded = threaded, .abandon = &abandon}).load(*opened.file, sink);
+    EXPECT_EQ(result.outcome, LoadOutcome::abandoned) << threaded;
+    EXPECT_EQ(furthest, TOLD_AT) << threaded;
   }
 }
 

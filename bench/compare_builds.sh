@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Times two or more builds of tarvel on one image pair against each other and against openssl,
+# interleaved, and prints the median wall time and peak memory of each: for measuring a change
+# before and after on a machine that others share.
+#
+#   bench/compare_builds.sh RUNS OLD NEW TARVEL...
+#
+# Copy each build's tarvel elsewhere first (cp build/bench/src/tarvel /tmp/before/), since the
+# build directory holds only the latest. Every round runs every contender once.
+set -euo pipefail
+runs=$1
+old=$2
+new=$3
+shift 3
+contenders=("$@" openssl)
+logs=$(mktemp -d)
+trap 'rm -rf "$logs"' EXIT
+
+cat "$old" "$new" >/dev/null  # both files in the page cache for every contender
+for _ in $(seq "$runs"); do
+  for index in "${!contenders[@]}"; do
+    program=${contenders[$index]}
+    command=("$program" "$old" "$new")
+    [ "$program" = openssl ] && command=(openssl dgst -sha256 "$old" "$new")
+    start=$EPOCHREALTIME
+    peak=$( { /usr/bin/time -f '%M' "${command[@]}" >/dev/null || true; } 2>&1 | tail -n 1)
+    end=$EPOCHREALTIME
+    awk -v s="$start" -v e="$end" -v p="$peak" 'BEGIN { printf "%.4f %s\n", e - s, p }' \
+      >>"$logs/$index"
+  done
+done
+
+median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+echo "| build | time (s) | peak (MB) |"
+echo "|---|---:|---:|"
+for index in "${!contenders[@]}"; do
+  seconds=$(cut -d' ' -f1 "$logs/$index" | median)
+  peak=$(cut -d' ' -f2 "$logs/$index" | median)
+  awk -v n="${contenders[$index]}" -v t="$seconds" -v p="$peak" \
+    'BEGIN { printf "| %s | %.3f | %.0f |\n", n, t, p * 1024 / 1e6 }'
+done
+echo
+echo "Median of $runs interleaved runs; load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)."
