@@ -27,6 +27,16 @@ inline constexpr std::uint32_t DIGEST_LENGTH = 32;
 // A file of a version with a trailer must be longer than the version word and the trailer.
 inline constexpr std::size_t SHORTEST_TRAILED_FILE = VERSION_SIZE + TRAILER_SIZE + 1;
 
+// Whether images of this version end with a trailer.
+constexpr bool version_has_trailer(std::uint16_t version) {
+  return version >= FIRST_VERSION_WITH_TRAILER && version <= NEWEST_VERSION;
+}
+// Whether a file of this version and size has a trailer whose digest covers the rest; a file of
+// such a version that is too short for one is refused.
+constexpr bool file_has_trailer(std::uint16_t version, std::uint64_t size) {
+  return version_has_trailer(version) && size >= SHORTEST_TRAILED_FILE;
+}
+
 // Version 1 has no application section; version 2 writes four texts per application, later
 // versions five. Texts in file order: key, text 2, label, text 4, text 5.
 inline constexpr std::uint16_t FIRST_VERSION_WITH_APPLICATIONS = 2;

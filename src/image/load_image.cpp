@@ -73,7 +73,7 @@ class Parser {
     // Versions with a trailer give the entry section's length; whatever follows the section,
     // the trailer among it, is not entry data. Older versions keep entries to the end.
     std::uint64_t limit = file_size_;
-    if (version >= FIRST_VERSION_WITH_TRAILER) {
+    if (version_has_trailer(version)) {
       std::uint32_t length = 0;
       if (!read_length(file_size_, length, "an entry section that ends within the file")) {
         return false;
@@ -310,8 +310,8 @@ LoadResult ImageLoader::load(InputFile& file, RecordSink& sink) {
       result.version = ByteReader::load_u16(cursor.data());
       cursor.advance(VERSION_SIZE);
       version_refused = result.version < OLDEST_VERSION || result.version > NEWEST_VERSION ||
-                        (result.version >= FIRST_VERSION_WITH_TRAILER &&
-                         file.size() < SHORTEST_TRAILED_FILE);
+                        (version_has_trailer(result.version) &&
+                         !file_has_trailer(result.version, file.size()));
       if (!version_refused) {
         sink.image_start(result.version, file.size());
         parsed = parser.parse_contents(result.version);
@@ -320,8 +320,8 @@ LoadResult ImageLoader::load(InputFile& file, RecordSink& sink) {
 
     const StreamEnd end = stream.finish();
     result.digest = digest_state(end);
-    if (version_read && result.version >= FIRST_VERSION_WITH_TRAILER &&
-        result.version <= NEWEST_VERSION && file.size() < SHORTEST_TRAILED_FILE) {
+    if (version_read && version_has_trailer(result.version) &&
+        !file_has_trailer(result.version, file.size())) {
       result.digest = DigestState::missing;
     }
     if (options_.abandon != nullptr && options_.abandon->load()) {

@@ -112,8 +112,7 @@ std::size_t FileWindowStream::fill(std::uint8_t* window) {
   // The version word decides whether there is a trailer whose digest covers the rest.
   if (start == 0 && got >= VERSION_SIZE) {
     const auto version = static_cast<std::uint16_t>(window[0] | (window[1] << 8));
-    hashing_ = version >= FIRST_VERSION_WITH_TRAILER && version <= NEWEST_VERSION &&
-               size >= SHORTEST_TRAILED_FILE;
+    hashing_ = file_has_trailer(version, size);
     if (hashing_) {
       sha256_reset(&digest_);
     }
