@@ -90,7 +90,7 @@ LoadResult ImagePairLoader::load_new() {
     return refused(new_file_);
   }
   TableSink sink(new_image_, new_rewrite_);
-  const LoadResult result = ImageLoader(old_windows_).load(*new_file_.file, sink);
+  LoadResult result = ImageLoader(old_windows_).load(*new_file_.file, sink);
   new_file_.file.reset();
   return result;
 }

@@ -1,6 +1,7 @@
 #include "image/load_image.h"
 
 #include <algorithm>
+#include <array>
 #include <new>
 #include <thread>
 
@@ -20,6 +21,41 @@ static_assert(LAYOUT_V5.fixed_size + RECORD_LENGTH_FIELDS + NAME_FIELD_BYTES +
                   DIRECTORY_FIELD_BYTES + EXTRA_TEXT_FIELD_BYTES <=
               WindowCursor::ASSEMBLY_CAPACITY);
 
+// A message with a number of the format in it, made at compile time from the number itself, so
+// the text can never say another size than the reader checks.
+template <std::size_t PREFIX, std::size_t SUFFIX>
+constexpr std::array<char, PREFIX + SUFFIX + 20> numbered(const char (&prefix)[PREFIX],
+                                                           std::size_t number,
+                                                           const char (&suffix)[SUFFIX]) {
+  std::array<char, PREFIX + SUFFIX + 20> text{};
+  std::size_t at = 0;
+  for (std::size_t i = 0; i + 1 < PREFIX; ++i) {
+    text[at++] = prefix[i];
+  }
+  char digits[20]{};
+  std::size_t count = 0;
+  do {
+    digits[count++] = static_cast<char>('0' + number % 10);
+    number /= 10;
+  } while (number != 0);
+  while (count != 0) {
+    text[at++] = digits[--count];
+  }
+  for (std::size_t i = 0; i + 1 < SUFFIX; ++i) {
+    text[at++] = suffix[i];
+  }
+  return text;
+}
+
+constexpr auto NAME_TOO_LONG = numbered("an entry name of at most ", NAME_FIELD_BYTES, " bytes");
+constexpr auto DIRECTORY_TOO_LONG =
+    numbered("an entry directory of at most ", DIRECTORY_FIELD_BYTES, " bytes");
+constexpr auto EXTRA_TEXT_TOO_LONG =
+    numbered("an entry extra text of at most ", EXTRA_TEXT_FIELD_BYTES, " bytes");
+constexpr auto HEADER_WHOLE = numbered("a header of ", IMAGE_HEADER_SIZE, " bytes");
+constexpr auto RECORD_ROOM = numbered("an entry record of at least ", MIN_RECORD_ROOM,
+                                      " bytes before the end of the section");
+
 struct TextField {
   std::size_t capacity;
   const char* within_limit;
@@ -27,13 +63,13 @@ struct TextField {
 };
 
 constexpr TextField NAME_TEXT{NAME_FIELD_BYTES, "an entry name that ends within the entry section",
-                              "an entry name of at most 520 bytes"};
+                              NAME_TOO_LONG.data()};
 constexpr TextField DIRECTORY_TEXT{DIRECTORY_FIELD_BYTES,
                                    "an entry directory that ends within the entry section",
-                                   "an entry directory of at most 4096 bytes"};
+                                   DIRECTORY_TOO_LONG.data()};
 constexpr TextField EXTRA_TEXT{EXTRA_TEXT_FIELD_BYTES,
                                "an entry extra text that ends within the entry section",
-                               "an entry extra text of at most 2048 bytes"};
+                               EXTRA_TEXT_TOO_LONG.data()};
 
 std::uint32_t u32_at(const std::uint8_t* record, std::size_t offset) {
   return ByteReader::load_u32(record + offset);
@@ -50,7 +86,7 @@ class Parser {
   // False when the contents are broken or the bytes ran out; result() tells which.
   bool parse_contents(std::uint16_t version) {
     const RecordLayout& layout = record_layout(version);
-    if (!need(file_size_, IMAGE_HEADER_SIZE, "a header of 284 bytes")) {
+    if (!need(file_size_, IMAGE_HEADER_SIZE, HEADER_WHOLE.data())) {
       return false;
     }
     sink_.header({cursor_.data(), IMAGE_HEADER_SIZE});
@@ -195,7 +231,7 @@ class Parser {
   bool read_entry(const RecordLayout& layout, std::uint64_t limit) {
     const std::uint64_t start = cursor_.position();
     if (left_before(limit) < MIN_RECORD_ROOM) {
-      return fail(start, "an entry record of at least 106 bytes before the end of the section");
+      return fail(start, RECORD_ROOM.data());
     }
     EntryFields fields;
     fields.offset = start;
