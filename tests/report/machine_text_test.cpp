@@ -49,6 +49,8 @@ TEST(MachineText, BytesThatAreNotUtf8BecomeReplacementCharacters) {
       {"\xED\xA0\x80", false},      // a surrogate
       {"\xF4\x90\x80\x80", false},  // past U+10FFFF
       {"\x80 latin\xE9", false},
+      {"\xDF\xBF\xE0\xA0\x80", true},  // the last two-byte and first three-byte characters
+      {"\xDF\xC0", false},               // a lead byte whose next byte continues nothing
   };
   for (const auto& [bytes, whole] : cases) {
     std::string json;
