@@ -275,7 +275,7 @@ TEST(Companions, TarvelDiffExitStatusesAndTroubleLines) {
       // Help as Windows programs give it; no file there can be named '?'.
       {{"/?"}, 0, ""},
       {{"-?"}, 0, ""},
-      {{"--", "/?", "new"}, 2, "tarvel-diff: /?: cannot open\n"},
+      {{"--", "/?", "new"}, 2, "tarvel-diff: /?: cannot open: "},
 #else
       {{"/?"}, 2, "tarvel-diff: two images are needed"},
       {{"-?"}, 2, "tarvel-diff: unknown option -?"},
@@ -697,14 +697,23 @@ TEST(Companions, AnOutputFileNeverReplacesEvidence) {
   const Bytes new_bytes = write_image(sample_new_image());
   const std::string new_path = dir.write("new.img", new_bytes);
   const std::string report = dir.write("report.jsonl", bytes_of("earlier report\n"));
-  std::error_code ignored;
-  std::filesystem::create_symlink(new_path, dir.path() / "link.img", ignored);
-  std::filesystem::create_hard_link(new_path, dir.path() / "hard.img", ignored);
+  // Links that this system will not make (a symbolic link on Windows needs a privilege) are
+  // left out.
+  std::vector<const char*> names = {"new.img"};
+  std::error_code error;
+  std::filesystem::create_symlink(new_path, dir.path() / "link.img", error);
+  if (!error) {
+    names.push_back("link.img");
+  }
+  std::filesystem::create_hard_link(new_path, dir.path() / "hard.img", error);
+  if (!error) {
+    names.push_back("hard.img");
+  }
   const auto contents = [](const std::filesystem::path& path) {
     const Bytes bytes = read_file(path.string());
     return std::string(bytes.begin(), bytes.end());
   };
-  for (const char* name : {"new.img", "link.img", "hard.img"}) {
+  for (const char* name : names) {
     const std::string target = (dir.path() / name).string();
     const RunResult refused =
         run_program(TARVEL_DIFF_EXE, {"--format", "jsonl", "-o", target, old_path, new_path});
@@ -729,7 +738,7 @@ TEST(Companions, AnOutputFileNeverReplacesEvidence) {
   for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path())) {
     ++files;
   }
-  EXPECT_EQ(files, 5u) << "no temporary file is left behind";
+  EXPECT_EQ(files, 2 + names.size()) << "no temporary file is left behind";  // old, report, names
 }
 
 }  // namespace
