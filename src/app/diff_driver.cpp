@@ -1,3 +1,4 @@
+// tarvel-diff: its options, its rules files and where its output goes.
 #include "app/diff_driver.h"
 
 #include <array>
@@ -8,8 +9,7 @@
 #include "app/arguments.h"
 #include "app/exit_status.h"
 #include "app/image_files.h"
-#include "app/image_pair.h"
-#include "compare/compare_images.h"
+#include "app/compare_files.h"
 #include "report/diff_output.h"
 #include "report/exclusions.h"
 
@@ -181,19 +181,35 @@ ImageFacts facts_of(const std::filesystem::path& path, const LoadResult& result)
   return facts;
 }
 
-}  // namespace
-
-namespace {
+// What the user is told when the images were not compared; the exit status then.
+std::optional<int> report_refusal(Platform& platform, const Options& options,
+                                  const ComparedPair& pair) {
+  switch (pair.outcome) {
+    case PairOutcome::old_refused:
+      report_trouble(platform, PROGRAM, &options.images.front(),
+                     describe_failure(pair.old_result));
+      return STATUS_TROUBLE;
+    case PairOutcome::new_refused:
+      report_trouble(platform, PROGRAM, &options.images.back(), describe_failure(pair.new_result));
+      return STATUS_TROUBLE;
+    case PairOutcome::out_of_memory:
+      report_trouble(platform, PROGRAM, nullptr, "not enough memory to compare the images");
+      return STATUS_TROUBLE;
+    case PairOutcome::compared:
+      break;
+  }
+  return std::nullopt;
+}
 
 // Writes the header, every item that no rule leaves out, and the summary; returns the counts.
-DiffCounts write_items(const Options& options, const Differences& differences,
-                       const LoadedImage& old_image, const LoadedImage& new_image,
-                       const std::array<ImageFacts, 2>& facts, Exclusions& exclusions,
+DiffCounts write_items(const Options& options, const ComparedPair& pair, Exclusions& exclusions,
                        const CaseFolding& folding, Console& out) {
   const std::unique_ptr<DiffWriter> writer = make_diff_writer(options.format, !options.summary, out);
-  writer->header(facts[0], facts[1]);
+  writer->header(facts_of(options.images.front(), pair.old_result),
+                 facts_of(options.images.back(), pair.new_result));
   DiffCounts counts;
-  for_each_report_item(differences, old_image, new_image, [&](const ReportItem& item) {
+  for_each_report_item(pair.differences, pair.old_image, pair.new_image,
+                       [&](const ReportItem& item) {
     if (!exclusions.empty() && exclusions.excludes(item, folding)) {
       ++counts.excluded[item.list];
       return;
@@ -250,43 +266,18 @@ int run_diff(std::span<const std::filesystem::path> arguments, Platform& platfor
     return STATUS_TROUBLE;
   }
 
-  const DriveMap drive_map = identity_drive_map();
-  LoadedImage old_image;
-  LoadedImage new_image;
-  const std::filesystem::path& old_path = options.images.front();
-  const std::filesystem::path& new_path = options.images.back();
-  ImagePairLoader images(platform, old_path, new_path, old_image, new_image,
-                         normalise_with(drive_map));
-  const LoadResult old_result = images.load_old();
-  if (!old_result.ok()) {
-    report_trouble(platform, PROGRAM, &old_path, describe_failure(old_result));
-    return STATUS_TROUBLE;
+  ComparedPair pair(platform.case_folding());
+  compare_image_files(platform, options.images.front(), options.images.back(), {}, pair);
+  if (const std::optional<int> status = report_refusal(platform, options, pair)) {
+    return *status;
   }
-  const LoadResult new_result = images.load_new();
-  if (!new_result.ok()) {
-    report_trouble(platform, PROGRAM, &new_path, describe_failure(new_result));
-    return STATUS_TROUBLE;
-  }
-
-  const CaseFolding& folding = platform.case_folding();
-  Differences differences(folding);
-  try {
-    compare_images(old_image, new_image, folding, TableHash(platform.hash_key()), differences);
-  } catch (const std::bad_alloc&) {
-    report_trouble(platform, PROGRAM, nullptr, "not enough memory to compare the images");
-    return STATUS_TROUBLE;
-  }
-
   bool failed = false;
   const std::unique_ptr<Console> opened = open_output(platform, options, failed);
   if (failed) {
     return STATUS_TROUBLE;
   }
   Console& out = opened ? *opened : platform.console();
-  const DiffCounts counts =
-      write_items(options, differences, old_image, new_image,
-                  {facts_of(old_path, old_result), facts_of(new_path, new_result)}, exclusions,
-                  folding, out);
+  const DiffCounts counts = write_items(options, pair, exclusions, platform.case_folding(), out);
   if (!out.commit()) {
     const std::string reason = out.failure_reason();
     report_trouble(platform, PROGRAM, options.output ? &*options.output : nullptr,

@@ -1,17 +1,12 @@
+// tarvel: the banner, the two-argument check, the loading lines and the report.
 #include "app/driver.h"
 
 #include <new>
 #include <string_view>
 
+#include "app/compare_files.h"
 #include "app/exit_status.h"
-#include "compare/compare_images.h"
-#include "compare/differences.h"
-#include "compare/entry_identity.h"
-#include "app/image_files.h"
-#include "app/image_pair.h"
 #include "compare/parallel.h"
-#include "image/load_image.h"
-#include "image/loaded_image.h"
 #include "report/terminal_text.h"
 #include "report/text_report.h"
 
@@ -49,26 +44,25 @@ void announce(Console& console, std::u16string_view loading_line,
   console.flush();
 }
 
-// Prints what the user is told about an image that did not load; false then.
-bool report_load(Console& console, const LoadResult& result) {
+// Prints what the user is told about an image that did not load.
+void report_load(Console& console, const LoadResult& result) {
   switch (result.outcome) {
     case LoadOutcome::loaded:
-      return true;
+      return;
     case LoadOutcome::unreadable:
       console.write_wide(OPEN_ERROR);
-      return false;
+      return;
     case LoadOutcome::version_refused:
     case LoadOutcome::digest_refused:
       console.write_wide(INCORRECT_VERSION);
       console.write_wide(PARSE_ERROR);
-      return false;
+      return;
     case LoadOutcome::malformed:
     case LoadOutcome::out_of_memory:
     case LoadOutcome::abandoned:
       break;
   }
   console.write_wide(PARSE_ERROR);
-  return false;
 }
 
 int run_after_start_up(std::span<const std::filesystem::path> arguments, Platform& platform) {
@@ -84,40 +78,34 @@ int run_after_start_up(std::span<const std::filesystem::path> arguments, Platfor
     return STATUS_NO_REPORT;
   }
 
-  const DriveMap drive_map = identity_drive_map();
-  LoadedImage old_image;
-  LoadedImage new_image;
-  // New-image directories are matched and printed in their normalised form. The new image may
-  // load while the old one does; what is printed about it waits until the old one has loaded.
-  ImagePairLoader images(platform, arguments[1], arguments[2], old_image, new_image,
-                         normalise_with(drive_map));
-  announce(console, LOADING_OLD, arguments[1]);
-  if (!report_load(console, images.load_old())) {
-    return STATUS_NO_REPORT;
-  }
-  announce(console, LOADING_NEW, arguments[2]);
-  if (!report_load(console, images.load_new())) {
-    return STATUS_NO_REPORT;
-  }
-
-  Differences differences(platform.case_folding());
-  try {
-    compare_images(old_image, new_image, platform.case_folding(), TableHash(platform.hash_key()),
-                   differences);
-  } catch (const std::bad_alloc&) {
-    // Sets too large for this machine's memory: no report rather than a wrong one, and a line
-    // that says so, so the screen never looks like two identical images.
-    console.write_wide(NO_MEMORY_TO_COMPARE);
-    return STATUS_NO_REPORT;
+  ComparedPair pair(platform.case_folding());
+  const PairHooks hooks{[&](ImageRole role, const std::filesystem::path& path) {
+    announce(console, role == ImageRole::old_image ? LOADING_OLD : LOADING_NEW, path);
+  }};
+  compare_image_files(platform, arguments[1], arguments[2], hooks, pair);
+  switch (pair.outcome) {
+    case PairOutcome::old_refused:
+      report_load(console, pair.old_result);
+      return STATUS_NO_REPORT;
+    case PairOutcome::new_refused:
+      report_load(console, pair.new_result);
+      return STATUS_NO_REPORT;
+    case PairOutcome::out_of_memory:
+      // Sets too large for this machine's memory: no report rather than a wrong one, and a line
+      // that says so, so the screen never looks like two identical images.
+      console.write_wide(NO_MEMORY_TO_COMPARE);
+      return STATUS_NO_REPORT;
+    case PairOutcome::compared:
+      break;
   }
   console.write_wide(REPORT_START);
   // The report needs no entry table: large ones are released on a second thread meanwhile.
   in_parallel(
-      old_image.entries.size() + new_image.entries.size(),
-      [&] { print_report(differences, old_image, new_image, console); },
+      pair.old_image.entries.size() + pair.new_image.entries.size(),
+      [&] { print_report(pair.differences, pair.old_image, pair.new_image, console); },
       [&] {
-        old_image.entries = EntryTable();
-        new_image.entries = EntryTable();
+        pair.old_image.entries = EntryTable();
+        pair.new_image.entries = EntryTable();
       });
   return STATUS_REPORT_PRINTED;
 }

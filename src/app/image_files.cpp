@@ -31,12 +31,6 @@ std::optional<int> answer_usage(Platform& platform, std::string_view program,
   return out.failed() ? 2 : 0;
 }
 
-DirectoryRewrite normalise_with(const DriveMap& drive_map) {
-  return [&drive_map](std::span<char16_t> directory) {
-    normalise_directory(directory, drive_map);
-  };
-}
-
 std::string describe_failure(const LoadResult& result) {
   switch (result.outcome) {
     case LoadOutcome::loaded:

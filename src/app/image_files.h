@@ -5,15 +5,11 @@
 #include <string>
 #include <string_view>
 
-#include "compare/entry_identity.h"
 #include "image/load_image.h"
 #include "image/loaded_image.h"
 #include "platform/platform.h"
 
 namespace tarvel {
-
-// The rewrite that new-image directories get before they are matched and printed.
-DirectoryRewrite normalise_with(const DriveMap& drive_map);
 
 // What went wrong with an image, in a few words for a one-line message: "cannot open",
 // "version 9 not supported", "malformed at byte offset 4711: expected ...".
