@@ -1,3 +1,4 @@
+// tarvel-dump: its options, the check reading and the writing one, and its exit status.
 #include "app/dump_driver.h"
 
 #include <array>
@@ -7,6 +8,7 @@
 #include "app/arguments.h"
 #include "app/exit_status.h"
 #include "app/image_files.h"
+#include "app/image_pair.h"
 #include "app/reread_check.h"
 #include "report/dump_output.h"
 
@@ -168,13 +170,10 @@ int run_dump(std::span<const std::filesystem::path> arguments, Platform& platfor
   // One handle for both readings, so that both read the same file whatever happens to the
   // path meanwhile. The first tells whether the image is sound, so that the header can say so
   // before any record; the second writes the records as they stream past.
-  OpenedFile opened = platform.open_file(path);
+  const OpenedImage opened = open_image(platform, path);
   if (!opened.file) {
-    LoadResult refused;
-    refused.read_failure = read_failure_of(opened.failure);
-    refused.reason = opened.reason;
-    report_trouble(platform, PROGRAM, &path, describe_failure(refused));
-    return status_of_refusal(refused);
+    report_trouble(platform, PROGRAM, &path, describe_failure(opened.refusal));
+    return status_of_refusal(opened.refusal);
   }
   RereadCheck file(*opened.file);
   HeaderSink header_sink;

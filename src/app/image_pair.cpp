@@ -1,3 +1,4 @@
+// Loading the two images of a comparison, at the same time where a core is free.
 #include "app/image_pair.h"
 
 #include <system_error>
@@ -11,14 +12,17 @@ namespace {
 // pays where there are cores beyond those two.
 bool reading_threads_beside_both_loads() { return std::thread::hardware_concurrency() >= 4; }
 
-LoadResult refused(const OpenedFile& opened) {
-  LoadResult result;
-  result.read_failure = read_failure_of(opened.failure);
-  result.reason = opened.reason;
-  return result;
-}
-
 }  // namespace
+
+OpenedImage open_image(Platform& platform, const std::filesystem::path& path) {
+  OpenedFile opened = platform.open_file(path);
+  OpenedImage image{std::move(opened.file), {}};
+  if (!image.file) {
+    image.refusal.read_failure = read_failure_of(opened.failure);
+    image.refusal.reason = opened.reason;
+  }
+  return image;
+}
 
 ImagePairLoader::ImagePairLoader(Platform& platform, const std::filesystem::path& old_path,
                                  const std::filesystem::path& new_path, LoadedImage& old_image,
@@ -38,9 +42,9 @@ ImagePairLoader::~ImagePairLoader() {
 }
 
 LoadResult ImagePairLoader::load_old() {
-  const OpenedFile opened = platform_.open_file(old_path_);
+  const OpenedImage opened = open_image(platform_, old_path_);
   if (!opened.file) {
-    return refused(opened);
+    return opened.refusal;
   }
   if (opened.file->size() > LOAD_AHEAD_SIZE && second_core_available()) {
     start_ahead();
@@ -52,7 +56,7 @@ LoadResult ImagePairLoader::load_old() {
 
 void ImagePairLoader::start_ahead() {
   // Opening never blocks; a new image that cannot be opened is reported when asked for.
-  new_file_ = platform_.open_file(new_path_);
+  new_file_ = open_image(platform_, new_path_);
   new_opened_ = true;
   if (!new_file_.file) {
     return;
@@ -83,11 +87,11 @@ LoadResult ImagePairLoader::load_new() {
     return new_result_;
   }
   if (!new_opened_) {
-    new_file_ = platform_.open_file(new_path_);
+    new_file_ = open_image(platform_, new_path_);
     new_opened_ = true;
   }
   if (!new_file_.file) {
-    return refused(new_file_);
+    return new_file_.refusal;
   }
   TableSink sink(new_image_, new_rewrite_);
   LoadResult result = ImageLoader(old_windows_).load(*new_file_.file, sink);

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <exception>
 #include <filesystem>
+#include <memory>
 #include <thread>
 
 #include "image/load_image.h"
@@ -11,6 +12,14 @@
 #include "platform/platform.h"
 
 namespace tarvel {
+
+// Opens an image file as every program does, never blocking; where it is refused, `refusal`
+// says why as a load result would.
+struct OpenedImage {
+  std::unique_ptr<InputFile> file;
+  LoadResult refusal;
+};
+OpenedImage open_image(Platform& platform, const std::filesystem::path& path);
 
 // Loads the two images of a comparison. Where a second core is free and the old image is large
 // enough to pay for a thread, the new image loads on a thread of its own while the old one
@@ -50,7 +59,7 @@ class ImagePairLoader {
   WindowBuffers new_windows_;
 
   bool new_opened_ = false;  // new_file_ holds what opening the new image gave
-  OpenedFile new_file_;
+  OpenedImage new_file_;
   LoadResult new_result_;
   std::exception_ptr new_failure_;
   std::atomic<bool> abandon_{false};
