@@ -30,6 +30,9 @@ constexpr std::string_view USAGE =
     "                        one rule a line, GLOB or SECTION<TAB>GLOB, where SECTION is\n"
     "                        autorun, application, hosts or file; '#' starts a comment;\n"
     "                        may be given more than once, and the rules add up\n"
+    "  --host NAME           name the host on every JSON Lines record and CSV row,\n"
+    "                        so that the outputs of many hosts can be joined\n"
+    "  --no-header           CSV and the text summary: no row of column names\n"
     "  --summary             write the counts only\n"
     "  -q, --quiet           write nothing; only the exit status tells\n"
     "  -h, --help            show this help and exit\n"
@@ -38,21 +41,32 @@ constexpr std::string_view USAGE =
     "Exit status: 0 no differences, 1 differences, 2 trouble.\n";
 
 struct Options {
-  DiffFormat format = DiffFormat::text;
+  DiffSettings settings;
   std::optional<std::filesystem::path> output;
   std::vector<std::filesystem::path> rules;
-  bool summary = false;
   bool quiet = false;
   bool help = false;
   bool version = false;
   std::vector<std::filesystem::path> images;
 };
 
-enum Option : std::size_t { FORMAT, OUTPUT, EXCLUDE_FROM, SUMMARY, QUIET, HELP, VERSION };
-constexpr std::array<OptionSpec, 7> OPTIONS = {{
+enum Option : std::size_t {
+  FORMAT,
+  OUTPUT,
+  EXCLUDE_FROM,
+  HOST,
+  NO_HEADER,
+  SUMMARY,
+  QUIET,
+  HELP,
+  VERSION
+};
+constexpr std::array<OptionSpec, 9> OPTIONS = {{
     {'\0', "format", true},
     {'o', "output", true},
     {'\0', "exclude-from", true},
+    {'\0', "host", true},
+    {'\0', "no-header", false},
     {'\0', "summary", false},
     {'q', "quiet", false},
     {'h', "help", false},
@@ -66,7 +80,7 @@ bool take_option(std::size_t option, const std::filesystem::path& value, Options
     case FORMAT:
       return choose_format<DiffFormat, 3>(
           value, {{{"text", DiffFormat::text}, {"jsonl", DiffFormat::jsonl}, {"csv", DiffFormat::csv}}},
-          options.format, error);
+          options.settings.format, error);
     case OUTPUT:
       // "-" is standard output, as for other filters.
       options.output = value == "-" ? std::nullopt : std::optional(value);
@@ -74,8 +88,14 @@ bool take_option(std::size_t option, const std::filesystem::path& value, Options
     case EXCLUDE_FROM:
       options.rules.push_back(value);
       return true;
+    case HOST:
+      options.settings.host = UserText(value);
+      return true;
+    case NO_HEADER:
+      options.settings.header = false;
+      return true;
     case SUMMARY:
-      options.summary = true;
+      options.settings.items = false;
       return true;
     case QUIET:
       options.quiet = true;
@@ -174,11 +194,7 @@ bool output_spares_the_inputs(Platform& platform, const Options& options) {
 }
 
 ImageFacts facts_of(const std::filesystem::path& path, const LoadResult& result) {
-  ImageFacts facts;
-  path_as_json(path, facts.path_json);
-  facts.version = result.version;
-  facts.digest = result.digest;
-  return facts;
+  return {UserText(path), result.version, result.digest};
 }
 
 // What the user is told when the images were not compared; the exit status then.
@@ -204,7 +220,7 @@ std::optional<int> report_refusal(Platform& platform, const Options& options,
 // Writes the header, every item that no rule leaves out, and the summary; returns the counts.
 DiffCounts write_items(const Options& options, const ComparedPair& pair, Exclusions& exclusions,
                        const CaseFolding& folding, Console& out) {
-  const std::unique_ptr<DiffWriter> writer = make_diff_writer(options.format, !options.summary, out);
+  const std::unique_ptr<DiffWriter> writer = make_diff_writer(options.settings, out);
   writer->header(facts_of(options.images.front(), pair.old_result),
                  facts_of(options.images.back(), pair.new_result));
   DiffCounts counts;
@@ -220,8 +236,7 @@ DiffCounts write_items(const Options& options, const ComparedPair& pair, Exclusi
   writer->finish();
   for (std::size_t file = 0; file < options.rules.size(); ++file) {
     UnmatchedRules& unmatched = counts.unmatched_rules.emplace_back();
-    path_as_json(options.rules[file], unmatched.path_json);
-    path_as_utf8(options.rules[file], unmatched.path_utf8);
+    unmatched.path = UserText(options.rules[file]);
     unmatched.lines = exclusions.unmatched_lines(file);
   }
   writer->summary(counts);
@@ -236,12 +251,12 @@ std::unique_ptr<Console> open_output(Platform& platform, const Options& options,
   if (options.quiet) {
     return std::make_unique<DiscardingConsole>();
   }
-  if (options.format == DiffFormat::text && !options.output) {
+  if (options.settings.format == DiffFormat::text && !options.output) {
     return nullptr;  // the platform's own console
   }
   OpenedOutput opened =
       platform.open_output(options.output ? &*options.output : nullptr,
-                           options.format == DiffFormat::text ? LineEnds::native
+                           options.settings.format == DiffFormat::text ? LineEnds::native
                                                               : LineEnds::as_written);
   if (!opened.console) {
     report_trouble(platform, PROGRAM, &*options.output, "cannot create it: " + opened.reason);

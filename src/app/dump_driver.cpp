@@ -124,8 +124,7 @@ int write_dump(Platform& platform, const Options& options, ImageLoader& loader,
   const std::unique_ptr<Console> out = platform.open_output(nullptr, LineEnds::as_written).console;
   const std::unique_ptr<DumpWriter> writer = make_dump_writer(options.format, *out);
   DumpHeader header;
-  path_as_json(path, header.path_json);
-  path_as_utf8(path, header.path_utf8);
+  header.path = UserText(path);
   header.result = checked;
   header.header_block = header_block;
   writer->write_header(header);

@@ -1,7 +1,5 @@
+// tarvel-diff's writers: the text report, JSON Lines and CSV, all from one field table.
 #include "report/diff_output.h"
-
-#include <cinttypes>
-#include <cstdio>
 
 #include "compare/entry_changes.h"
 #include "report/machine_text.h"
@@ -12,190 +10,208 @@ namespace tarvel {
 
 namespace {
 
-std::string_view digest_name(DigestState digest) {
-  switch (digest) {
-    case DigestState::checked:
-      return "checked";
-    case DigestState::mismatch:
-      return "mismatch";
-    case DigestState::missing:
-      return "missing";
-    case DigestState::absent:
+consteval std::size_t change_field(std::string_view name) {
+  return field_index(CHANGE_FIELDS, name);
+}
+consteval std::size_t summary_field(std::string_view name) {
+  return field_index(SUMMARY_FIELDS, name);
+}
+
+using ChangeValues = std::array<FieldValue, CHANGE_FIELDS.size()>;
+using SummaryValues = std::array<FieldValue, SUMMARY_FIELDS.size()>;
+
+std::string_view known_bad_word(KnownBad known_bad) {
+  switch (known_bad) {
+    case KnownBad::old_value:
+      return "old";
+    case KnownBad::new_value:
+      return "new";
+    case KnownBad::both:
+      return "both";
+    case KnownBad::none:
       break;
   }
-  return "absent";
+  return {};
 }
 
-std::string hex_word(std::uint32_t value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08" PRIx32, value);
-  return text;
-}
-
-// An entry's SHA1 value as its text, empty where it has none.
-std::u16string sha1_of(const EntryTable* table, const EntryRow* row) {
-  return row != nullptr && row->sha1_form != Sha1Form::none ? table->sha1_text(*row)
-                                                             : std::u16string();
-}
-
-// A text as a JSON string; where it is not whole, its exact units (or bytes) go into raw as
-// `,"<name>_hex":"..."`, and false comes back.
-template <typename Text>
-bool json_text(std::string& out, std::string& raw, std::string_view name, Text text) {
-  if (append_json_string(out, text)) {
-    return true;
+// The values of one item's record, and the texts they point into.
+class ChangeRecord {
+ public:
+  const ChangeValues& fill(const ReportItem& item, const UserText& host) {
+    values_.fill({});
+    const ReportList& kind = item.kind();
+    if (!host.empty()) {
+      values_[change_field("host")] = host.value();
+    }
+    values_[change_field("section")] = FieldValue::of_word(kind.section_name());
+    values_[change_field("change")] = FieldValue::of_word(kind.change_name);
+    if (kind.section == Section::hosts) {
+      values_[change_field("line")] = FieldValue::of_text(item.line);
+    } else if (kind.section == Section::application) {
+      values_[change_field("label")] = FieldValue::of_text(item.text);
+      values_[change_field("key")] = FieldValue::of_text(item.key);
+    } else {
+      values_[change_field("path")] = FieldValue::of_text(item.text);
+    }
+    if (kind.section == Section::autorun) {
+      sha1(change_field("sha1"), item, kind.change == Change::removed);
+    }
+    if (kind.change == Change::modified || kind.change == Change::no_sha1) {
+      sha1(change_field("old_sha1"), item, true);
+      sha1(change_field("new_sha1"), item, false);
+    }
+    if (kind.change == Change::status && item.old_row != nullptr && item.new_row != nullptr) {
+      status(change_field("old_flags_a"), *item.old_row);
+      status(change_field("new_flags_a"), *item.new_row);
+    }
+    if (item.known_bad != KnownBad::none) {
+      values_[change_field("known_bad")] = FieldValue::of_word(known_bad_word(item.known_bad));
+    }
+    return values_;
   }
-  raw += ",\"";
-  raw += name;
-  raw += "_hex\":\"";
-  append_hex(raw, text);
-  raw += '"';
-  return false;
-}
 
-// A text as a CSV cell; where it is not whole, its exact units (or bytes) go into hex_cell.
-template <typename Text>
-void csv_text(std::string& cell, std::string& hex_cell, Text text) {
-  if (!append_utf8(cell, text)) {
-    append_hex(hex_cell, text);
+ private:
+  void sha1(std::size_t field, const ReportItem& item, bool of_old) {
+    std::optional<std::u16string>& text = sha1_[of_old ? 0 : 1];
+    text = item.sha1(of_old);
+    values_[field] = text ? FieldValue::of_text(std::u16string_view(*text))
+                          : FieldValue::null_value();
   }
+  // The status words as the comparison masks them.
+  void status(std::size_t first, const EntryRow& row) {
+    const MaskedStatus masked = mask_status(row);
+    values_[first] = FieldValue::of_number(masked.flags_a);
+    values_[first + 1] = FieldValue::of_number(masked.flags_b);
+    values_[first + 2] = FieldValue::of_number(masked.flags_c);
+    values_[first + 3] = FieldValue::of_number(masked.flags_d);
+  }
+
+  ChangeValues values_;
+  std::optional<std::u16string> sha1_[2];
+};
+
+std::size_t total(const DiffCounts::PerList& counts) {
+  std::size_t sum = 0;
+  for (const std::size_t count : counts) {
+    sum += count;
+  }
+  return sum;
 }
 
-void append_status_json(std::string& out, const EntryRow& row) {
-  const MaskedStatus status = mask_status(row);
-  out += "{\"flags_a\":" + std::to_string(status.flags_a) +
-         ",\"flags_b\":" + std::to_string(status.flags_b) +
-         ",\"flags_c\":" + std::to_string(status.flags_c) +
-         ",\"flags_d\":" + std::to_string(status.flags_d) + "}";
-}
-
-std::string status_text(const EntryRow& row) {
-  const MaskedStatus status = mask_status(row);
-  return hex_word(status.flags_a) + " " + hex_word(status.flags_b) + " " +
-         hex_word(status.flags_c) + " " + hex_word(status.flags_d);
-}
-
-// The rows of the summary table that CSV and text share: a header, one row for each list, and,
-// where rules files were given, one for each file with the lines of its rules that matched
-// nothing, separated by blanks.
-std::vector<std::vector<std::string>> summary_rows(const DiffCounts& counts) {
-  const bool with_rules = !counts.unmatched_rules.empty();
+// The cells of the summary table that CSV and text share: a row for each list, one for the
+// total, and one for each rules file with the lines of its rules that matched nothing.
+std::vector<std::vector<std::string>> summary_cells(const DiffCounts& counts,
+                                                    const UserText& host) {
   std::vector<std::vector<std::string>> rows;
-  rows.push_back({"section", "change", "count", "excluded"});
+  const auto add = [&](const SummaryValues& values) {
+    std::vector<std::string>& cells = rows.emplace_back(csv_column_of(SUMMARY_FIELDS, SUMMARY_FIELDS.size()) + 1);
+    bool whole = true;
+    for (std::size_t at = 0; at < SUMMARY_FIELDS.size(); ++at) {
+      whole = fill_csv_cells(cells, csv_column_of(SUMMARY_FIELDS, at), SUMMARY_FIELDS[at],
+                             values[at]) &&
+              whole;
+    }
+    cells.back() = whole ? "" : "true";
+  };
+  const auto counts_row = [&](std::string_view section, std::string_view change,
+                              std::size_t shown, std::size_t excluded, std::size_t known_good,
+                              std::size_t known_bad) {
+    SummaryValues values{};
+    if (!host.empty()) {
+      values[summary_field("host")] = host.value();
+    }
+    values[summary_field("section")] = FieldValue::of_word(section);
+    if (!change.empty()) {
+      values[summary_field("change")] = FieldValue::of_word(change);
+    }
+    values[summary_field("count")] = FieldValue::of_number(shown);
+    values[summary_field("excluded")] = FieldValue::of_number(excluded);
+    values[summary_field("known_good")] = FieldValue::of_number(known_good);
+    values[summary_field("known_bad")] = FieldValue::of_number(known_bad);
+    return values;
+  };
   for (std::size_t list = 0; list < REPORT_LIST_COUNT; ++list) {
-    rows.push_back({std::string(REPORT_LISTS[list].section_name),
-                    std::string(REPORT_LISTS[list].change_name),
-                    std::to_string(counts.shown[list]), std::to_string(counts.excluded[list])});
+    add(counts_row(REPORT_LISTS[list].section_name(), REPORT_LISTS[list].change_name,
+                   counts.shown[list], counts.excluded[list], counts.known_good[list],
+                   counts.known_bad[list]));
   }
+  add(counts_row("total", {}, total(counts.shown), total(counts.excluded),
+                 total(counts.known_good), total(counts.known_bad)));
   for (const UnmatchedRules& file : counts.unmatched_rules) {
     std::string lines;
     for (const std::size_t line : file.lines) {
       lines += (lines.empty() ? "" : " ") + std::to_string(line);
     }
-    rows.push_back({"rules", "unmatched", std::to_string(file.lines.size()), "", file.path_utf8,
-                    lines});
-  }
-  if (with_rules) {
-    for (std::size_t row = 0; row <= REPORT_LIST_COUNT; ++row) {
-      rows[row].resize(6);
+    SummaryValues values{};
+    if (!host.empty()) {
+      values[summary_field("host")] = host.value();
     }
-    rows[0][4] = "rules_file";
-    rows[0][5] = "unmatched_lines";
+    values[summary_field("section")] = FieldValue::of_word("rules");
+    values[summary_field("change")] = FieldValue::of_word("unmatched");
+    values[summary_field("count")] = FieldValue::of_number(file.lines.size());
+    values[summary_field("rules_file")] = file.path.value();
+    values[summary_field("unmatched_lines")] = FieldValue::of_word(lines);
+    add(values);
   }
   return rows;
 }
 
 // Console output in lines built whole, so a line never reaches the console half written.
 class LineWriter : public DiffWriter {
- protected:
-  explicit LineWriter(Console& console) : console_(console) {}
+ public:
+  LineWriter(Console& console, const DiffSettings& settings)
+      : console_(console), settings_(settings) {}
   void emit() {
     console_.write_bytes(line_);
     line_.clear();
   }
+
+ protected:
   Console& console_;
+  const DiffSettings& settings_;
   std::string line_;
+  ChangeRecord record_;
 };
 
 class JsonLinesWriter final : public LineWriter {
  public:
-  JsonLinesWriter(Console& console, bool items) : LineWriter(console), items_(items) {}
+  using LineWriter::LineWriter;
 
   void header(const ImageFacts& old_image, const ImageFacts& new_image) override {
-    if (!items_) {
-      return;
-    }
     line_ += "{\"type\":\"header\",\"schema\":\"";
     line_ += DIFF_SCHEMA;
     line_ += "\",\"tool\":\"tarvel-diff\",\"tool_version\":\"" TARVEL_VERSION_TEXT "\"";
-    image(",\"old\":", old_image);
-    image(",\"new\":", new_image);
-    line_ += "}\n";
+    bool whole = host();
+    whole = image(",\"old\":{", old_image) && whole;
+    whole = image(",\"new\":{", new_image) && whole;
+    line_ += whole ? "}\n" : ",\"lossy\":true}\n";
     emit();
   }
 
   void item(const ReportItem& item) override {
-    if (!items_) {
-      return;
+    if (settings_.items) {
+      append_json_record(line_, "change", CHANGE_FIELDS, record_.fill(item, settings_.host));
+      emit();
     }
-    const ReportList& kind = item.kind();
-    line_ += "{\"type\":\"change\",\"section\":\"";
-    line_ += kind.section_name;
-    line_ += "\",\"change\":\"";
-    line_ += kind.change_name;
-    line_ += "\",";
-    bool whole = true;
-    std::string raw;
-    if (kind.section == Section::hosts) {
-      line_ += "\"line\":";
-      whole = json_text(line_, raw, "line", std::string_view(item.line));
-    } else if (kind.section == Section::application) {
-      line_ += "\"label\":";
-      whole = json_text(line_, raw, "label", std::u16string_view(item.text));
-      line_ += ",\"key\":";
-      whole = json_text(line_, raw, "key", std::u16string_view(item.key)) && whole;
-    } else {
-      line_ += "\"path\":";
-      whole = json_text(line_, raw, "path", std::u16string_view(item.text));
-    }
-    if (kind.change == Change::modified || kind.change == Change::no_sha1) {
-      for (const bool is_old : {true, false}) {
-        line_ += is_old ? ",\"old_sha1\":" : ",\"new_sha1\":";
-        const EntryRow* row = is_old ? item.old_row : item.new_row;
-        if (row == nullptr || row->sha1_form == Sha1Form::none) {
-          line_ += "null";
-        } else {
-          const std::u16string sha1 = sha1_of(is_old ? item.old_table : item.new_table, row);
-          whole = json_text(line_, raw, is_old ? "old_sha1" : "new_sha1",
-                            std::u16string_view(sha1)) &&
-                  whole;
-        }
-      }
-    }
-    if (kind.change == Change::status && item.old_row != nullptr && item.new_row != nullptr) {
-      line_ += ",\"old_status\":";
-      append_status_json(line_, *item.old_row);
-      line_ += ",\"new_status\":";
-      append_status_json(line_, *item.new_row);
-    }
-    if (!whole) {
-      line_ += ",\"lossy\":true";
-      line_ += raw;
-    }
-    line_ += "}\n";
-    emit();
   }
 
   void summary(const DiffCounts& counts) override {
-    line_ += "{\"type\":\"summary\",\"counts\":";
-    counts_object(counts.shown);
-    line_ += ",\"excluded\":";
-    counts_object(counts.excluded);
+    line_ += "{\"type\":\"summary\"";
+    bool whole = host();
+    counts_object("count", counts.shown);
+    counts_object("excluded", counts.excluded);
+    counts_object("known_good", counts.known_good);
+    counts_object("known_bad", counts.known_bad);
     if (!counts.unmatched_rules.empty()) {
       line_ += ",\"unmatched_rules\":[";
       for (const UnmatchedRules& file : counts.unmatched_rules) {
-        line_ += &file == &counts.unmatched_rules.front() ? "{\"file\":" : ",{\"file\":";
-        line_ += file.path_json + ",\"lines\":[";
+        line_ += &file == &counts.unmatched_rules.front() ? "{" : ",{";
+        const std::size_t comma = line_.size();
+        whole = append_json_field(line_, SUMMARY_FIELDS[summary_field("rules_file")],
+                                  file.path.value()) &&
+                whole;
+        line_.erase(comma, 1);  // no comma before an object's first member
+        line_ += ",\"unmatched_lines\":[";
         for (std::size_t at = 0; at < file.lines.size(); ++at) {
           line_ += (at == 0 ? "" : ",") + std::to_string(file.lines[at]);
         }
@@ -203,141 +219,121 @@ class JsonLinesWriter final : public LineWriter {
       }
       line_ += ']';
     }
-    line_ += ",\"differences\":" + std::to_string(counts.differences()) + "}\n";
+    line_ += ",\"differences\":" + std::to_string(counts.differences());
+    line_ += whole ? "}\n" : ",\"lossy\":true}\n";
     emit();
   }
 
   void finish() override {}
 
  private:
-  void image(std::string_view name, const ImageFacts& facts) {
-    line_ += name;
-    line_ += "{\"path\":" + facts.path_json + ",\"version\":" + std::to_string(facts.version) +
-             ",\"digest\":\"";
-    line_ += digest_name(facts.digest);
-    line_ += "\"}";
+  bool host() {
+    return settings_.host.empty() || append_json_field(line_, CHANGE_FIELDS[change_field("host")],
+                                                       settings_.host.value());
   }
 
-  // {"autorun":{"added":n,"removed":n},...}, sections in report order.
-  void counts_object(const std::array<std::size_t, REPORT_LIST_COUNT>& counts) {
-    line_ += '{';
-    bool first_section = true;
-    for (const std::string_view section : {"autorun", "application", "hosts", "file"}) {
-      line_ += first_section ? "\"" : ",\"";
-      first_section = false;
-      line_ += section;
+  bool image(std::string_view name, const ImageFacts& facts) {
+    line_ += name;
+    const std::size_t open = line_.size();
+    const bool whole = append_json_field(line_, {"path", FieldType::text}, facts.path.value());
+    line_.erase(open, 1);  // the comma before the first member
+    line_ += ",\"version\":" + std::to_string(facts.version) + ",\"digest\":\"";
+    line_ += digest_word(facts.digest);
+    line_ += "\"}";
+    return whole;
+  }
+
+  // ,"name":{"autorun":{"added":n,"removed":n},...,"total":n}, sections in report order.
+  void counts_object(std::string_view name, const DiffCounts::PerList& counts) {
+    line_ += ",\"";
+    line_ += name;
+    line_ += "\":{";
+    for (std::size_t section = 0; section < SECTION_NAMES.size(); ++section) {
+      line_ += section == 0 ? "\"" : ",\"";
+      line_ += SECTION_NAMES[section];
       line_ += "\":{";
-      bool first_change = true;
+      bool first = true;
       for (std::size_t list = 0; list < REPORT_LIST_COUNT; ++list) {
-        if (REPORT_LISTS[list].section_name != section) {
-          continue;
+        if (static_cast<std::size_t>(REPORT_LISTS[list].section) == section) {
+          line_ += first ? "\"" : ",\"";
+          first = false;
+          line_ += REPORT_LISTS[list].change_name;
+          line_ += "\":" + std::to_string(counts[list]);
         }
-        line_ += first_change ? "\"" : ",\"";
-        first_change = false;
-        line_ += REPORT_LISTS[list].change_name;
-        line_ += "\":" + std::to_string(counts[list]);
       }
       line_ += '}';
     }
-    line_ += '}';
+    line_ += ",\"total\":" + std::to_string(total(counts)) + "}";
   }
-
-  bool items_;
 };
-
-// The columns of an item row. A text that could not be written whole (a lone surrogate, a hosts
-// line that is not UTF-8) has its exact units or bytes in its _hex column.
-constexpr std::array<std::string_view, 12> CSV_ITEM_COLUMNS = {
-    "section",  "change",   "item",       "key",      "old_sha1",     "new_sha1",
-    "old_status", "new_status", "item_hex", "key_hex", "old_sha1_hex", "new_sha1_hex"};
 
 class CsvWriter final : public LineWriter {
  public:
-  CsvWriter(Console& console, bool items) : LineWriter(console), items_(items) {}
+  using LineWriter::LineWriter;
 
   void header(const ImageFacts&, const ImageFacts&) override {
-    if (items_) {
-      record(std::vector<std::string>(CSV_ITEM_COLUMNS.begin(), CSV_ITEM_COLUMNS.end()));
+    if (settings_.header && settings_.items) {
+      append_csv_record(line_, csv_columns(CHANGE_FIELDS));
+      emit();
     }
   }
 
   void item(const ReportItem& item) override {
-    if (!items_) {
-      return;
+    if (settings_.items) {
+      append_csv_row(line_, {}, CHANGE_FIELDS, record_.fill(item, settings_.host), cells_);
+      emit();
     }
-    const ReportList& kind = item.kind();
-    fields_.resize(CSV_ITEM_COLUMNS.size());
-    for (std::string& field : fields_) {
-      field.clear();
-    }
-    fields_[0] = kind.section_name;
-    fields_[1] = kind.change_name;
-    if (kind.section == Section::hosts) {
-      csv_text(fields_[2], fields_[8], std::string_view(item.line));
-    } else {
-      csv_text(fields_[2], fields_[8], std::u16string_view(item.text));
-    }
-    csv_text(fields_[3], fields_[9], std::u16string_view(item.key));
-    if (kind.change == Change::modified || kind.change == Change::no_sha1) {
-      csv_text(fields_[4], fields_[10],
-               std::u16string_view(sha1_of(item.old_table, item.old_row)));
-      csv_text(fields_[5], fields_[11],
-               std::u16string_view(sha1_of(item.new_table, item.new_row)));
-    }
-    if (kind.change == Change::status && item.old_row != nullptr && item.new_row != nullptr) {
-      fields_[6] = status_text(*item.old_row);
-      fields_[7] = status_text(*item.new_row);
-    }
-    append_csv_record(line_, fields_);
-    emit();
   }
 
   void summary(const DiffCounts& counts) override {
-    if (items_) {
+    if (settings_.items) {
       return;  // CSV holds one kind of record: the summary is written alone, with --summary
     }
-    for (const std::vector<std::string>& row : summary_rows(counts)) {
-      record(row);
+    if (settings_.header) {
+      append_csv_record(line_, csv_columns(SUMMARY_FIELDS));
     }
+    for (const std::vector<std::string>& row : summary_cells(counts, settings_.host)) {
+      append_csv_record(line_, row);
+    }
+    emit();
   }
 
   void finish() override {}
 
  private:
-  void record(const std::vector<std::string>& fields) {
-    append_csv_record(line_, fields);
-    emit();
-  }
-
-  bool items_;
-  std::vector<std::string> fields_;
+  std::vector<std::string> cells_;
 };
 
 class TextWriter final : public DiffWriter {
  public:
-  TextWriter(Console& console, bool items) : console_(console), report_(console), items_(items) {}
+  TextWriter(Console& console, const DiffSettings& settings)
+      : console_(console), report_(console), settings_(settings) {}
 
   void header(const ImageFacts&, const ImageFacts&) override {}
   void item(const ReportItem& item) override {
-    if (items_) {
+    if (settings_.items) {
       report_.item(item);
     }
   }
+  // The CSV summary's table with tabs, every cell safe for a terminal: a rules file's name is
+  // the user's, and may hold what a terminal acts on.
   void summary(const DiffCounts& counts) override {
-    if (items_) {
+    if (settings_.items) {
       return;
+    }
+    std::vector<std::vector<std::string>> rows = summary_cells(counts, settings_.host);
+    if (settings_.header) {
+      rows.insert(rows.begin(), csv_columns(SUMMARY_FIELDS));
     }
     std::string table;
     std::string scratch;
-    for (const std::vector<std::string>& row : summary_rows(counts)) {
+    for (const std::vector<std::string>& row : rows) {
       for (std::size_t at = 0; at < row.size(); ++at) {
-        // A rules file's name is the user's, and may hold what a terminal acts on.
         table += at == 0 ? "" : "\t";
         table += terminal_safe(row[at], console_.output_encoding(), scratch);
       }
       table += '\n';
     }
-    table += "differences\t\t" + std::to_string(counts.differences()) + "\n";
     console_.write_bytes(table);
   }
   void finish() override { report_.finish(); }
@@ -345,29 +341,23 @@ class TextWriter final : public DiffWriter {
  private:
   Console& console_;
   TextReportWriter report_;
-  bool items_;
+  const DiffSettings& settings_;
 };
 
 }  // namespace
 
-std::size_t DiffCounts::differences() const {
-  std::size_t total = 0;
-  for (const std::size_t count : shown) {
-    total += count;
-  }
-  return total;
-}
+std::size_t DiffCounts::differences() const { return total(shown); }
 
-std::unique_ptr<DiffWriter> make_diff_writer(DiffFormat format, bool items, Console& console) {
-  switch (format) {
+std::unique_ptr<DiffWriter> make_diff_writer(const DiffSettings& settings, Console& console) {
+  switch (settings.format) {
     case DiffFormat::jsonl:
-      return std::make_unique<JsonLinesWriter>(console, items);
+      return std::make_unique<JsonLinesWriter>(console, settings);
     case DiffFormat::csv:
-      return std::make_unique<CsvWriter>(console, items);
+      return std::make_unique<CsvWriter>(console, settings);
     case DiffFormat::text:
       break;
   }
-  return std::make_unique<TextWriter>(console, items);
+  return std::make_unique<TextWriter>(console, settings);
 }
 
 }  // namespace tarvel

@@ -1,3 +1,4 @@
+// tarvel-dump's writers: every record of an image as JSON Lines or CSV, as it streams past.
 #pragma once
 
 #include <cstdint>
@@ -7,6 +8,7 @@
 #include "image/load_image.h"
 #include "image/record_sink.h"
 #include "platform/console.h"
+#include "report/record_writer.h"
 
 namespace tarvel {
 
@@ -15,8 +17,7 @@ enum class DumpFormat { jsonl, csv };
 
 // What the header record says about the image.
 struct DumpHeader {
-  std::string path_json;  // the path as given, already a JSON string
-  std::string path_utf8;
+  UserText path;          // as given
   LoadResult result;      // of reading the whole image once
   std::string header_block;  // the 284-byte header block, where the file has one
 };
@@ -36,6 +37,6 @@ class DumpWriter : public RecordSink {
 std::unique_ptr<DumpWriter> make_dump_writer(DumpFormat format, Console& console);
 
 // The JSON Lines schema this program writes.
-inline constexpr std::string_view DUMP_SCHEMA = "tarvel-dump/1";
+inline constexpr std::string_view DUMP_SCHEMA = "tarvel-dump/2";
 
 }  // namespace tarvel

@@ -13,13 +13,6 @@ namespace tarvel {
 
 namespace {
 
-constexpr std::array<std::pair<std::string_view, Section>, 4> SECTION_NAMES = {{
-    {"autorun", Section::autorun},
-    {"application", Section::application},
-    {"hosts", Section::hosts},
-    {"file", Section::file},
-}};
-
 // Matches with one step back at a time: after a mismatch the last '*' takes one more unit. At
 // most length of glob times length of text comparisons, whatever the two hold.
 template <typename Char, typename Fold>
@@ -91,9 +84,9 @@ bool is_wildcard(char32_t unit) { return unit == '*' || unit == '?'; }
 
 // The section named before a rule's TAB; none when the name is unknown.
 std::optional<Section> section_named(std::string_view name) {
-  for (const auto& [known, section] : SECTION_NAMES) {
-    if (name == known) {
-      return section;
+  for (std::size_t at = 0; at < SECTION_NAMES.size(); ++at) {
+    if (name == SECTION_NAMES[at]) {
+      return static_cast<Section>(at);
     }
   }
   return std::nullopt;

@@ -3,6 +3,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "compare/differences.h"
@@ -14,27 +16,38 @@ namespace tarvel {
 enum class Section : std::uint8_t { autorun, application, hosts, file };
 enum class Change : std::uint8_t { added, removed, modified, no_sha1, status };
 
+// The sections by the names every output and the rules files use, in report order.
+inline constexpr std::array<std::string_view, 4> SECTION_NAMES = {"autorun", "application",
+                                                                   "hosts", "file"};
+constexpr std::string_view name_of(Section section) {
+  return SECTION_NAMES[static_cast<std::size_t>(section)];
+}
+
 // One of the nine lists of a report, in print order.
 struct ReportList {
   Section section;
   Change change;
   std::u16string_view heading;  // as the text report prints it
-  std::string_view section_name;
   std::string_view change_name;
+
+  constexpr std::string_view section_name() const { return name_of(section); }
 };
 
 inline constexpr std::size_t REPORT_LIST_COUNT = 9;
 inline constexpr std::array<ReportList, REPORT_LIST_COUNT> REPORT_LISTS = {{
-    {Section::autorun, Change::added, u"Autorun: New\n", "autorun", "added"},
-    {Section::application, Change::added, u"Applications: New\n", "application", "added"},
-    {Section::hosts, Change::added, u"Hosts: New\n", "hosts", "added"},
-    {Section::autorun, Change::removed, u"Autorun: Removed\n", "autorun", "removed"},
-    {Section::application, Change::removed, u"Applications: Removed\n", "application", "removed"},
-    {Section::hosts, Change::removed, u"Hosts: Removed\n", "hosts", "removed"},
-    {Section::file, Change::modified, u"Modified:\n", "file", "modified"},
-    {Section::file, Change::no_sha1, u"No SHA1:\n", "file", "no_sha1"},
-    {Section::file, Change::status, u"Changed status:\n", "file", "status"},
+    {Section::autorun, Change::added, u"Autorun: New\n", "added"},
+    {Section::application, Change::added, u"Applications: New\n", "added"},
+    {Section::hosts, Change::added, u"Hosts: New\n", "added"},
+    {Section::autorun, Change::removed, u"Autorun: Removed\n", "removed"},
+    {Section::application, Change::removed, u"Applications: Removed\n", "removed"},
+    {Section::hosts, Change::removed, u"Hosts: Removed\n", "removed"},
+    {Section::file, Change::modified, u"Modified:\n", "modified"},
+    {Section::file, Change::no_sha1, u"No SHA1:\n", "no_sha1"},
+    {Section::file, Change::status, u"Changed status:\n", "status"},
 }};
+
+// Which of an item's SHA1 values are in a set of hashes known to be bad.
+enum class KnownBad : std::uint8_t { none, old_value, new_value, both };
 
 // One member of one list, with what machine-readable output shows besides its text.
 struct ReportItem {
@@ -46,8 +59,18 @@ struct ReportItem {
   const EntryRow* old_row = nullptr;
   const EntryTable* new_table = nullptr;
   const EntryRow* new_row = nullptr;
+  KnownBad known_bad = KnownBad::none;  // set by whoever holds the sets
 
   const ReportList& kind() const { return REPORT_LISTS[list]; }
+  // The SHA1 value an item's old or new entry has, where it has an entry with one.
+  std::optional<std::u16string> sha1(bool of_old) const {
+    const EntryTable* table = of_old ? old_table : new_table;
+    const EntryRow* row = of_old ? old_row : new_row;
+    if (row == nullptr || row->sha1_form == Sha1Form::none) {
+      return std::nullopt;
+    }
+    return table->sha1_text(*row);
+  }
 };
 
 // Calls visit(item) for every member of every list, in print order. Without `with_entries`
