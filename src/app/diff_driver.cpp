@@ -23,7 +23,8 @@ constexpr std::string_view USAGE =
     "Usage: tarvel-diff [OPTIONS] OLD NEW\n"
     "Compares two snapshot images as tarvel does and writes what changed.\n"
     "\n"
-    "  --format FORMAT       text (the default: tarvel's sections), jsonl or csv\n"
+    "  --format FORMAT       text (the default: tarvel's sections), jsonl, csv or html\n"
+    "                        (one page to read in a browser)\n"
     "  -o, --output FILE     write to FILE instead of standard output ('-': standard\n"
     "                        output); FILE is replaced only when the run succeeds\n"
     "  --exclude-from FILE   leave out the items that match a rule of FILE:\n"
@@ -78,8 +79,11 @@ bool take_option(std::size_t option, const std::filesystem::path& value, Options
                  std::string& error) {
   switch (option) {
     case FORMAT:
-      return choose_format<DiffFormat, 3>(
-          value, {{{"text", DiffFormat::text}, {"jsonl", DiffFormat::jsonl}, {"csv", DiffFormat::csv}}},
+      return choose_format<DiffFormat, 4>(value,
+                                          {{{"text", DiffFormat::text},
+                                            {"jsonl", DiffFormat::jsonl},
+                                            {"csv", DiffFormat::csv},
+                                            {"html", DiffFormat::html}}},
           options.settings.format, error);
     case OUTPUT:
       // "-" is standard output, as for other filters.

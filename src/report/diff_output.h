@@ -16,7 +16,7 @@
 namespace tarvel {
 
 // The output formats of tarvel-diff.
-enum class DiffFormat { text, jsonl, csv };
+enum class DiffFormat { text, jsonl, csv, html };
 
 // What the header of machine-readable output says about one image.
 struct ImageFacts {

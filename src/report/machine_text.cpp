@@ -4,13 +4,11 @@
 #include <cstdint>
 
 #include "platform/output_encoding.h"
-#include "platform/utf16.h"
 
 namespace tarvel {
 
 namespace {
 
-constexpr char32_t REPLACEMENT = 0xFFFD;
 constexpr std::string_view HEX_DIGITS = "0123456789abcdef";
 
 void put_utf8(std::string& out, char32_t c) {
@@ -29,33 +27,6 @@ void put_utf8(std::string& out, char32_t c) {
     out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
     out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
   }
-}
-
-// Calls put(character) for each character of UTF-16 text, U+FFFD for a lone surrogate;
-// false when there was one.
-template <typename Put>
-bool each_character(std::u16string_view text, Put put) {
-  return for_each_character(text, [&](char32_t character, bool whole) {
-    put(whole ? character : REPLACEMENT);
-  });
-}
-
-template <typename Put>
-bool each_character(std::string_view bytes, Put put) {
-  bool whole = true;
-  while (!bytes.empty()) {
-    char32_t character = 0;
-    const std::size_t length = decode_utf8(bytes, character);
-    if (length == 0) {
-      put(REPLACEMENT);
-      whole = false;
-      bytes.remove_prefix(1);
-    } else {
-      put(character);
-      bytes.remove_prefix(length);
-    }
-  }
-  return whole;
 }
 
 void put_json(std::string& out, char32_t c) {
@@ -91,12 +62,15 @@ void put_json(std::string& out, char32_t c) {
 template <typename Text>
 bool json_string(std::string& out, Text text) {
   out.push_back('"');
-  const bool whole = each_character(text, [&](char32_t c) { put_json(out, c); });
+  const bool whole = for_each_character_of(text, [&](char32_t c) { put_json(out, c); });
   out.push_back('"');
   return whole;
 }
 
 }  // namespace
+
+void append_utf8(std::string& out, char32_t character) { put_utf8(out, character); }
+
 
 std::size_t decode_utf8(std::string_view bytes, char32_t& character) {
   const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(bytes[at]); };
@@ -141,15 +115,15 @@ std::size_t decode_utf8(std::string_view bytes, char32_t& character) {
 }
 
 bool is_whole_utf16(std::u16string_view text) {
-  return each_character(text, [](char32_t) {});
+  return for_each_character_of(text, [](char32_t) {});
 }
 
 bool append_utf8(std::string& out, std::u16string_view text) {
-  return each_character(text, [&](char32_t c) { put_utf8(out, c); });
+  return for_each_character_of(text, [&](char32_t c) { put_utf8(out, c); });
 }
 
 bool append_utf8(std::string& out, std::string_view bytes) {
-  return each_character(bytes, [&](char32_t c) { put_utf8(out, c); });
+  return for_each_character_of(bytes, [&](char32_t c) { put_utf8(out, c); });
 }
 
 bool append_json_string(std::string& out, std::u16string_view text) {

@@ -5,15 +5,44 @@
 #include <string>
 #include <string_view>
 
+#include "platform/utf16.h"
+
 namespace tarvel {
 
 // Text for other programs to read: UTF-8 always, nothing masked, nothing silently lost.
+
+inline constexpr char32_t REPLACEMENT_CHARACTER = 0xFFFD;
 
 // The length of the well-formed UTF-8 sequence at the start of bytes (no overlong form, no
 // surrogate, nothing past U+10FFFF) and its character; 0 when none starts them.
 std::size_t decode_utf8(std::string_view bytes, char32_t& character);
 // Whether UTF-16 text holds no lone surrogate.
 bool is_whole_utf16(std::u16string_view text);
+
+// Appends one character (a scalar value) as UTF-8.
+void append_utf8(std::string& out, char32_t character);
+
+// Calls put(character) for each character of UTF-16 text, or of bytes that should be UTF-8;
+// a lone surrogate, or a byte that starts no well-formed sequence, comes as U+FFFD, and false
+// comes back.
+template <typename Put>
+bool for_each_character_of(std::u16string_view text, Put put) {
+  return for_each_character(text, [&](char32_t character, bool whole) {
+    put(whole ? character : REPLACEMENT_CHARACTER);
+  });
+}
+template <typename Put>
+bool for_each_character_of(std::string_view bytes, Put put) {
+  bool whole = true;
+  while (!bytes.empty()) {
+    char32_t character = 0;
+    const std::size_t length = decode_utf8(bytes, character);
+    put(length == 0 ? REPLACEMENT_CHARACTER : character);
+    whole = whole && length != 0;
+    bytes.remove_prefix(length == 0 ? 1 : length);
+  }
+  return whole;
+}
 
 // Appends UTF-16 text as UTF-8. A lone surrogate, which no UTF-8 can hold, becomes U+FFFD;
 // returns false when that happened, so the caller can add the exact units.

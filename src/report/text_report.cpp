@@ -1,3 +1,4 @@
+// The text report: headings, one line a member, totals, every image text made terminal-safe.
 #include "report/text_report.h"
 
 #include <string>
@@ -22,12 +23,14 @@ void TextReportWriter::item(const ReportItem& item) {
     console_.write_wide(item.kind().heading);
   }
   ++count_;
+  // tarvel never knows of bad hashes; tarvel-diff marks the lines whose SHA1 values it does.
+  const bool known_bad = item.known_bad != KnownBad::none;
   if (item.kind().section == Section::hosts) {
     console_.write_bytes(terminal_safe(item.line, console_.output_encoding(), byte_scratch_));
-    console_.write_bytes("\n");
+    console_.write_bytes(known_bad ? " [known bad]\n" : "\n");
   } else {
     console_.write_wide(terminal_safe(item.text, wide_scratch_));
-    console_.write_wide(u"\n");
+    console_.write_wide(known_bad ? u" [known bad]\n" : u"\n");
   }
 }
 
