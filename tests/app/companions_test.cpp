@@ -10,6 +10,7 @@
 #endif
 
 #include <map>
+#include <set>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -33,6 +34,7 @@ namespace tarvel::testing {
 namespace {
 
 using Json = nlohmann::json;
+using OrderedJson = nlohmann::ordered_json;
 
 #ifdef _WIN32
 constexpr bool WINDOWS = true;
@@ -756,6 +758,127 @@ TEST(Companions, AnOutputFileNeverReplacesEvidence) {
     ++files;
   }
   EXPECT_EQ(files, 2 + names.size()) << "no temporary file is left behind";  // old, report, names
+}
+
+// A JSON Lines record and a CSV row of the same record say the same: every member but "type"
+// has the cell of its name, holding its value in CSV's form; the members come in the order of
+// the columns; no other cell holds anything.
+void expect_same_record(const OrderedJson& record, const CsvRecord& columns, const CsvRecord& guarded) {
+  const CsvRecord row = unguard_csv(guarded);
+  ASSERT_EQ(row.size(), columns.size());
+  std::size_t last_column = 0;
+  std::set<std::size_t> used;
+  for (const auto& [name, value] : record.items()) {
+    if (name == "properties" || (name == "type" && columns[0] != "type")) {
+      continue;
+    }
+    const auto at = std::find(columns.begin(), columns.end(), name);
+    ASSERT_NE(at, columns.end()) << name << " has no column";
+    const auto column = static_cast<std::size_t>(at - columns.begin());
+    EXPECT_GE(column, last_column) << name << " comes out of the columns' order";
+    last_column = column;
+    used.insert(column);
+    const std::string expected = value.is_string() ? value.get<std::string>()
+                                 : value.is_null() ? std::string()
+                                                   : value.dump();
+    EXPECT_EQ(row[column], expected) << name << " in " << record.dump();
+  }
+  for (std::size_t column = 0; column < row.size(); ++column) {
+    if (!used.contains(column)) {
+      EXPECT_EQ(row[column], "") << columns[column] << " is only in CSV: " << record.dump();
+    }
+  }
+}
+
+// Both companions name and write every value the same in JSON Lines and in CSV.
+TEST(Companions, JsonLinesAndCsvHoldTheSameRecords) {
+  const auto [hostile_old, hostile_new] = hostile_pair();
+  const Bytes old_bytes = write_image(hostile_old);
+  const Bytes new_bytes = write_image(hostile_new);
+  ImageSpec broken = hostile_old;
+  broken.trailer_length = 0;
+  broken.entries.back().properties_length = 0x7FFFFFFF;
+  const auto outputs = [&](std::vector<std::filesystem::path> arguments, bool dump) {
+    std::pair<std::string, std::string> out;
+    for (const char* format : {"jsonl", "csv"}) {
+      FakePlatform platform;
+      platform.add_file("old", old_bytes);
+      platform.add_file("new", new_bytes);
+      platform.add_file("broken", write_image(broken));
+      platform.add_file("sample", write_image(sample_new_image()));
+      std::vector<std::filesystem::path> with_format = arguments;
+      with_format.insert(with_format.begin() + 1, std::string("--format=") + format);
+      dump ? run_dump(with_format, platform) : run_diff(with_format, platform);
+      (format == std::string("jsonl") ? out.first : out.second) = platform.output();
+    }
+    return out;
+  };
+  struct Case {
+    std::vector<std::filesystem::path> arguments;
+    bool dump;
+  };
+  const Case cases[] = {
+      {{"tarvel-diff", "--host", "web-1", "old", "new"}, false},
+      {{"tarvel-diff", "new", "old"}, false},
+      {{"tarvel-diff", "--summary", "--host", "h\xC3\xA9", "old", "new"}, false},
+      {{"tarvel-dump", "old"}, true},
+      {{"tarvel-dump", "sample"}, true},
+      {{"tarvel-dump", "broken"}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments.back().string());
+    const auto [jsonl, csv] = outputs(c.arguments, c.dump);
+    json_lines(jsonl);  // parsed, and kept for the check against the schemas
+    std::vector<OrderedJson> records;
+    std::istringstream lines(jsonl);
+    for (std::string line; std::getline(lines, line);) {
+      records.push_back(OrderedJson::parse(line));  // members in the order they were written
+    }
+    std::vector<CsvRecord> rows;
+    ASSERT_TRUE(read_csv(csv, rows));
+    ASSERT_FALSE(records.empty());
+    EXPECT_EQ(records.front()["type"], "header");
+    if (c.dump) {
+      // CSV writes each property as a row of its own, before its entry's row.
+      std::vector<OrderedJson> flat;
+      for (const OrderedJson& record : records) {
+        if (record.contains("properties")) {
+          for (const OrderedJson& item : record["properties"]) {
+            OrderedJson property = {{"type", "property"}, {"offset", record["offset"]}};
+            property.update(item);
+            flat.push_back(property);
+          }
+        }
+        flat.push_back(record);
+      }
+      records = flat;
+    } else if (c.arguments[1] == "--summary") {
+      // The summary table, against the JSON summary's counts.
+      const OrderedJson& summary = records.back();
+      ASSERT_EQ(rows.size(), 1 + REPORT_LIST_COUNT + 1);
+      for (std::size_t list = 0; list < REPORT_LIST_COUNT; ++list) {
+        const ReportList& kind = REPORT_LISTS[list];
+        const std::string section(kind.section_name());
+        const std::string change(kind.change_name);
+        EXPECT_EQ(csv_cell(rows, list + 1, "host"), "h\xC3\xA9");
+        EXPECT_EQ(csv_cell(rows, list + 1, "section"), section);
+        for (const char* count : {"count", "excluded", "known_good", "known_bad"}) {
+          EXPECT_EQ(csv_cell(rows, list + 1, count), summary[count][section][change].dump());
+        }
+      }
+      EXPECT_EQ(csv_cell(rows, rows.size() - 1, "section"), "total");
+      EXPECT_EQ(csv_cell(rows, rows.size() - 1, "count"), summary["differences"].dump());
+      EXPECT_EQ(summary["host"], "h\xC3\xA9");
+      continue;
+    } else {
+      records.erase(records.begin());  // CSV has no header record, and no summary with items
+      records.pop_back();
+    }
+    ASSERT_EQ(rows.size(), records.size() + 1);  // and the row of column names
+    for (std::size_t at = 0; at < records.size(); ++at) {
+      expect_same_record(records[at], rows[0], rows[at + 1]);
+    }
+  }
 }
 
 }  // namespace
