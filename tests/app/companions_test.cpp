@@ -881,5 +881,60 @@ TEST(Companions, JsonLinesAndCsvHoldTheSameRecords) {
   }
 }
 
+// The HTML page of a hostile pair holds no element that came from an image: every text is
+// escaped, and reads as its JSON Lines value (ctest's html_page_in_chromium renders the pages
+// kept here in a browser and reads each text back).
+TEST(Companions, HtmlPageEscapesEveryImageText) {
+  auto [old_image, new_image] = hostile_pair();
+  new_image.entries.push_back(entry(u"C:\\<script>alert(1)</script>", u"\"q'&amp;.exe", 0x24));
+  new_image.apps.push_back(app(u"{<b>}", u"</td></tr></table><img src=x onerror=alert(1)>"));
+  new_image.hosts = bytes_of(std::string("10.0.0.9 <!-- <style>\n10.0.0.3 new\n\0", 36));
+  FakePlatform platform;
+  platform.add_file("old", write_image(old_image));
+  platform.add_file("new", write_image(new_image));
+  std::string outputs[2];
+  for (const int at : {0, 1}) {
+    FakePlatform run;
+    run.files = platform.files;
+    const DiffRun result = diff(run, {at == 0 ? "--format=html" : "--format=jsonl", "--host",
+                                      "<i>h\"1</i>", "old", "new"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.errors, "");
+    outputs[at] = result.output;
+  }
+  const std::string& page = outputs[0];
+  for (const char* markup : {"<script", "<img", "<b>", "<i>", "<!--", "</table><"}) {
+    EXPECT_EQ(page.find(markup), std::string::npos) << markup;
+  }
+  EXPECT_NE(page.find("&lt;script&gt;alert(1)&lt;/script&gt;"), std::string::npos);
+  EXPECT_NE(page.find("&quot;q&#39;&amp;amp;.exe"), std::string::npos);
+  EXPECT_NE(page.find("txt.<span class=\"esc\">\\u202e</span>exe"), std::string::npos);
+  EXPECT_NE(page.find("<span class=\"hex\">exact: 007b006bd800007d</span>"), std::string::npos);
+  // One text span for each text of the JSON Lines records: the host, both paths, each item's.
+  std::size_t texts = 0;
+  for (const Json& record : json_lines(outputs[1])) {
+    for (const char* field : {"host", "path", "label", "key", "line", "sha1", "old_sha1",
+                              "new_sha1"}) {
+      // The page names the host once, in its facts.
+      const bool host = field == std::string("host");
+      const bool shown = record["type"] == "header" ? host : record["type"] == "change" && !host;
+      if (shown && record.contains(field) && record[field].is_string()) {
+        ++texts;
+      }
+    }
+    if (record["type"] == "header") {
+      texts += 2;  // the images' paths
+    }
+  }
+  std::size_t spans = 0;
+  for (std::size_t at = page.find("<span class=\"text\">"); at != std::string::npos;
+       at = page.find("<span class=\"text\">", at + 1)) {
+    ++spans;
+  }
+  EXPECT_EQ(spans, texts);
+  keep_output("html", ".html", page);
+  keep_output("html", ".jsonl", outputs[1]);
+}
+
 }  // namespace
 }  // namespace tarvel::testing

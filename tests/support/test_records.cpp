@@ -51,19 +51,20 @@ const bool SKIP_RECORDER_REGISTERED = [] {
 }  // namespace
 
 void keep_json_lines(const std::string& text) {
+  keep_output("json-lines", ".jsonl", text.empty() || text.back() == '\n' ? text : text + '\n');
+}
+
+void keep_output(const std::string& kind, const std::string& extension, const std::string& text) {
   const std::filesystem::path folder = records_folder();
   const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
   if (folder.empty() || test == nullptr) {
     return;
   }
-  std::filesystem::create_directories(folder / "json-lines");
-  std::ofstream out(folder / "json-lines" /
-                        (std::string(test->test_suite_name()) + "." + test->name() + ".jsonl"),
+  std::filesystem::create_directories(folder / kind);
+  std::ofstream out(folder / kind /
+                        (std::string(test->test_suite_name()) + "." + test->name() + extension),
                     std::ios::binary | std::ios::app);
   out << text;
-  if (!text.empty() && text.back() != '\n') {
-    out << '\n';
-  }
 }
 
 }  // namespace tarvel::testing

@@ -9,4 +9,8 @@ namespace tarvel::testing {
 // TARVEL_TEST_RECORDS. Does nothing where that is not set.
 void keep_json_lines(const std::string& text);
 
+// Keeps any output for a check after the run: `<folder>/<kind>/<suite>.<test><extension>`,
+// appended to. Does nothing where TARVEL_TEST_RECORDS is not set.
+void keep_output(const std::string& kind, const std::string& extension, const std::string& text);
+
 }  // namespace tarvel::testing
