@@ -936,5 +936,19 @@ TEST(Companions, HtmlPageEscapesEveryImageText) {
   keep_output("html", ".jsonl", outputs[1]);
 }
 
+// examples/ keeps the page of the sample pair, as tarvel-diff writes it from the repository's top.
+TEST(Companions, TheExamplePageIsTheSamplePairs) {
+  FakePlatform platform;
+  platform.add_file("samples/old.img", write_image(sample_old_image()));
+  platform.add_file("samples/new.img", write_image(sample_new_image()));
+  const DiffRun run = diff(platform, {"--format", "html", "--host", "sample", "samples/old.img",
+                                      "samples/new.img"});
+  EXPECT_EQ(run.status, 1);
+  const Bytes kept = read_file(std::string(TARVEL_SAMPLES_DIR) + "/../examples/samples-report.html");
+  EXPECT_EQ(run.output, std::string(kept.begin(), kept.end()))
+      << "regenerate it: tarvel-diff --format html --host sample "
+         "-o examples/samples-report.html samples/old.img samples/new.img";
+}
+
 }  // namespace
 }  // namespace tarvel::testing
