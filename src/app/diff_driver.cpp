@@ -46,8 +46,7 @@ struct Options {
   std::optional<std::filesystem::path> output;
   std::vector<std::filesystem::path> rules;
   bool quiet = false;
-  bool help = false;
-  bool version = false;
+  UsageRequest usage;
   std::vector<std::filesystem::path> images;
 };
 
@@ -59,10 +58,8 @@ enum Option : std::size_t {
   NO_HEADER,
   SUMMARY,
   QUIET,
-  HELP,
-  VERSION
 };
-constexpr std::array<OptionSpec, 9> OPTIONS = {{
+constexpr std::array<OptionSpec, 7> OPTIONS = {{
     {'\0', "format", true},
     {'o', "output", true},
     {'\0', "exclude-from", true},
@@ -70,8 +67,6 @@ constexpr std::array<OptionSpec, 9> OPTIONS = {{
     {'\0', "no-header", false},
     {'\0', "summary", false},
     {'q', "quiet", false},
-    {'h', "help", false},
-    {'\0', "version", false},
 }};
 
 // Takes one option of the table.
@@ -104,13 +99,8 @@ bool take_option(std::size_t option, const std::filesystem::path& value, Options
     case QUIET:
       options.quiet = true;
       return true;
-    case HELP:
-      options.help = true;
-      return true;
-    default:
-      options.version = true;
-      return true;
   }
+  return false;
 }
 
 // Reads the options; false, with the complaint in error, on bad usage.
@@ -124,10 +114,10 @@ bool parse_options(std::span<const std::filesystem::path> arguments, Options& op
         options.images.push_back(operand);
         return true;
       }};
-  if (!parse_arguments(arguments, OPTIONS, handlers, error)) {
+  if (!parse_companion_arguments(arguments, OPTIONS, handlers, options.usage, error)) {
     return false;
   }
-  if (!options.help && !options.version && options.images.size() != 2) {
+  if (!options.usage.any() && options.images.size() != 2) {
     error = "two images are needed, OLD and NEW";
     return false;
   }
@@ -277,7 +267,7 @@ int run_diff(std::span<const std::filesystem::path> arguments, Platform& platfor
   std::string error;
   const bool parsed = parse_options(arguments, options, error);
   if (const std::optional<int> status = answer_usage(platform, PROGRAM, USAGE, parsed, error,
-                                                     options.help, options.version)) {
+                                                     options.usage)) {
     return *status;
   }
   Exclusions exclusions;
