@@ -79,9 +79,9 @@ ACCEPTED = {
               "lossy": True},
 }
 
-# Records no program writes, each made from an accepted one (members replaced, or removed with
-# GONE) or written whole (as a line where it cannot be a dict), with what is wrong with it: the schemas and the checks below must
-# refuse them all.
+# Records no program writes, each made from an accepted one (members replaced, added, or removed
+# with GONE) or written whole (as a line where a dict cannot hold the fault), with what is wrong
+# with it: the schemas and the checks below must refuse them all.
 REFUSED = [
     ("autorun", {"section": "registry"}, "an unknown section"),
     ("autorun", {"change": "modified"}, "an autorun entry that is modified"),
