@@ -468,6 +468,79 @@ TEST(Companions, TarvelDiffKeepsTheExactUnitsOfEachLossyField) {
   EXPECT_EQ(units_of_hex(dumped.back()["sha1_hex"].get<std::string>()), lone_sha1);
 }
 
+// --host names the host on every record and row, exactly or with its exact bytes beside it;
+// --no-header leaves out the row of column names where there is one, and nothing else.
+TEST(Companions, TarvelDiffNamesTheHostAndDropsOnlyTheColumnNames) {
+  struct Case {
+    std::vector<std::filesystem::path> format;
+    bool names_row;  // whether the output starts with a row of column names
+  };
+  const Case cases[] = {
+      {{"--format=jsonl"}, false},
+      {{"--format=jsonl", "--summary"}, false},
+      {{"--format=csv"}, true},
+      {{"--format=csv", "--summary"}, true},
+      {{"--format=text"}, false},
+      {{"--format=text", "--summary"}, true},
+  };
+  struct Host {
+    std::filesystem::path name;
+    std::string text;  // as a record shows it
+    std::string hex;   // its exact form, where the text is not whole
+  };
+  std::vector<Host> hosts = {{"h1", "h1", ""}, {"=cmd", "=cmd", ""}};
+  if (!WINDOWS) {
+    hosts.push_back({std::filesystem::path(std::string("h\xFF")), "h\xEF\xBF\xBD", "68ff"});
+  }
+  for (const Host& host : hosts) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.format.front().string() + (c.format.size() > 1 ? " --summary " : " ") +
+                   host.hex);
+      const auto run = [&](bool header) {
+        FakePlatform platform;
+        platform.add_file("old", write_image(sample_old_image()));
+        platform.add_file("new", write_image(sample_new_image()));
+        std::vector<std::filesystem::path> arguments = c.format;
+        arguments.insert(arguments.end(), {"--host", host.name});
+        if (!header) {
+          arguments.push_back("--no-header");
+        }
+        arguments.insert(arguments.end(), {"old", "new"});
+        const DiffRun result = diff(platform, arguments);
+        EXPECT_EQ(result.status, 1) << result.errors;
+        return result.output;
+      };
+      const std::string with_names = run(true);
+      const std::string without_names = run(false);
+      const std::size_t first_line = with_names.find('\n') + 1;
+      EXPECT_EQ(without_names, c.names_row ? with_names.substr(first_line) : with_names);
+
+      if (c.format.front() == "--format=jsonl") {
+        const std::vector<Json> lines = json_lines(with_names);
+        ASSERT_GE(lines.size(), 2u);
+        EXPECT_EQ(lines.front()["type"], "header");
+        for (const Json& line : lines) {
+          if (line["type"] == "header" || line["type"] == "summary" ||
+              line["type"] == "change") {
+            EXPECT_EQ(line["host"], host.text) << line.dump();
+            EXPECT_EQ(line.value("host_hex", ""), host.hex) << line.dump();
+            EXPECT_EQ(line.contains("lossy"), !host.hex.empty()) << line.dump();
+          }
+        }
+      } else if (c.format.front() == "--format=csv") {
+        std::vector<CsvRecord> rows;
+        ASSERT_TRUE(read_csv(with_names, rows));
+        ASSERT_GE(rows.size(), 2u);
+        for (std::size_t row = 1; row < rows.size(); ++row) {
+          EXPECT_EQ(unguard_csv(rows[row]).at(0), host.text);
+          EXPECT_EQ(csv_cell(rows, row, "host_hex"), host.hex);
+          EXPECT_EQ(csv_cell(rows, row, "lossy"), host.hex.empty() ? "" : "true");
+        }
+      }
+    }
+  }
+}
+
 // What the manual pages' NOTES describe as the format's own rules, held to what the comparison does:
 // the counts of a run as "section.change=n" for every count that is not 0.
 TEST(Companions, TheDocumentedSurprisesOfTheFormatHold) {
