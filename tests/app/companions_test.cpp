@@ -19,6 +19,7 @@
 #include "app/dump_driver.h"
 #include "image/format.h"
 #include "platform/platform.h"
+#include "report/record_fields.h"
 #include "report/report_items.h"
 #include "report/terminal_text.h"
 #include "support/expected_output.h"
@@ -488,7 +489,7 @@ TEST(Companions, TarvelDiffNamesTheHostAndDropsOnlyTheColumnNames) {
     std::string text;  // as a record shows it
     std::string hex;   // its exact form, where the text is not whole
   };
-  std::vector<Host> hosts = {{"h1", "h1", ""}, {"=cmd", "=cmd", ""}};
+  std::vector<Host> hosts = {{"h1", "h1", ""}, {"=cmd", "=cmd", ""}, {"a\tb", "a\tb", ""}};
   if (!WINDOWS) {
     hosts.push_back({std::filesystem::path(std::string("h\xFF")), "h\xEF\xBF\xBD", "68ff"});
   }
@@ -535,6 +536,14 @@ TEST(Companions, TarvelDiffNamesTheHostAndDropsOnlyTheColumnNames) {
           EXPECT_EQ(unguard_csv(rows[row]).at(0), host.text);
           EXPECT_EQ(csv_cell(rows, row, "host_hex"), host.hex);
           EXPECT_EQ(csv_cell(rows, row, "lossy"), host.hex.empty() ? "" : "true");
+        }
+      } else if (c.names_row) {
+        // The text summary's rows keep their columns, whatever the host's name holds.
+        std::istringstream lines(with_names);
+        for (std::string line; std::getline(lines, line);) {
+          EXPECT_EQ(std::count(line.begin(), line.end(), '\t'),
+                    static_cast<std::ptrdiff_t>(csv_columns(SUMMARY_FIELDS).size() - 1))
+              << line;
         }
       }
     }
