@@ -62,6 +62,9 @@ class Platform {
   virtual void set_up_locale_and_console() = 0;
   virtual bool initialise_framework() = 0;
   virtual OpenedFile open_file(const std::filesystem::path& path) = 0;
+  // An image of the companion programs, which may also come from a pipe or FIFO, or from
+  // standard input where `path` is null (see open_input_stream).
+  virtual OpenedFile open_stream(const std::filesystem::path* path) = 0;
   virtual Console& console() = 0;
   // Standard error, for the companion programs' one-line reports of trouble.
   virtual Console& error_console() = 0;
@@ -82,6 +85,9 @@ class SystemPlatform : public Platform {
   bool initialise_framework() override { return tarvel::initialise_framework(); }
   OpenedFile open_file(const std::filesystem::path& path) override {
     return open_input_file(path);
+  }
+  OpenedFile open_stream(const std::filesystem::path* path) override {
+    return open_input_stream(path);
   }
   Console& console() override;
   Console& error_console() override;
