@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/arguments.h"
+#include "app/companion_input.h"
 #include "app/exit_status.h"
 #include "app/image_files.h"
 #include "app/reread_check.h"
@@ -20,6 +21,8 @@ constexpr std::string_view USAGE =
     "Usage: tarvel-dump [--format jsonl|csv] [--verify] IMAGE\n"
     "Writes everything one snapshot image holds, record by record, in the same small memory\n"
     "whatever its size: a header, every hosts line, application and entry.\n"
+    "IMAGE may be '-', standard input, or a pipe or a FIFO, which is kept in a\n"
+    "temporary file while it is read.\n"
     "\n"
     "  --format FORMAT   jsonl (the default) or csv\n"
     "  --verify          read and check the image only; write nothing\n"
@@ -168,7 +171,7 @@ int run_dump(std::span<const std::filesystem::path> arguments, Platform& platfor
   // One handle for both readings, so that both read the same file whatever happens to the
   // path meanwhile. The first tells whether the image is sound, so that the header can say so
   // before any record; the second writes the records as they stream past.
-  OpenedFile opened = platform.open_file(path);
+  OpenedFile opened = open_companion_image(platform, path);
   if (!opened.file) {
     LoadResult refused;
     refused.read_failure = read_failure_of(opened.failure);

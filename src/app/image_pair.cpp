@@ -1,5 +1,7 @@
 #include "app/image_pair.h"
 
+#include "app/companion_input.h"
+
 #include <system_error>
 #include <utility>
 
@@ -37,8 +39,12 @@ ImagePairLoader::~ImagePairLoader() {
   }
 }
 
+OpenedFile ImagePairLoader::open(const std::filesystem::path& path) {
+  return streams_ ? open_companion_image(platform_, path) : platform_.open_file(path);
+}
+
 LoadResult ImagePairLoader::load_old() {
-  const OpenedFile opened = platform_.open_file(old_path_);
+  const OpenedFile opened = open(old_path_);
   if (!opened.file) {
     return refused(opened);
   }
@@ -52,7 +58,7 @@ LoadResult ImagePairLoader::load_old() {
 
 void ImagePairLoader::start_ahead() {
   // Opening never blocks; a new image that cannot be opened is reported when asked for.
-  new_file_ = platform_.open_file(new_path_);
+  new_file_ = open(new_path_);
   new_opened_ = true;
   if (!new_file_.file) {
     return;
@@ -83,7 +89,7 @@ LoadResult ImagePairLoader::load_new() {
     return new_result_;
   }
   if (!new_opened_) {
-    new_file_ = platform_.open_file(new_path_);
+    new_file_ = open(new_path_);
     new_opened_ = true;
   }
   if (!new_file_.file) {

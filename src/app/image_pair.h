@@ -32,6 +32,10 @@ class ImagePairLoader {
   // Abandons a new image still loading and waits for its thread.
   ~ImagePairLoader();
 
+  // Takes images as the companion programs do (see open_companion_image): "-" is standard
+  // input, and pipes and FIFOs are read as they stream. Before load_old.
+  void take_streams() { streams_ = true; }
+
   // Opens and loads the old image; the new one may start loading meanwhile.
   LoadResult load_old();
   // The new image's result, once the old one has loaded: waits for it, or loads it now.
@@ -39,6 +43,7 @@ class ImagePairLoader {
 
  private:
   void start_ahead();
+  OpenedFile open(const std::filesystem::path& path);
 
   Platform& platform_;
   const std::filesystem::path& old_path_;
@@ -46,6 +51,7 @@ class ImagePairLoader {
   LoadedImage& old_image_;
   LoadedImage& new_image_;
   DirectoryRewrite new_rewrite_;
+  bool streams_ = false;
   WindowBuffers old_windows_;
   WindowBuffers new_windows_;
 
