@@ -18,31 +18,51 @@ std::size_t bucket_of(const Sha1& hash) {
   return (std::size_t{hash[0]} << 8) | std::size_t{hash[1]};
 }
 
-// Orders values that share their first two bytes.
-bool tail_less(const Sha1& a, const Sha1& b) {
-  return std::memcmp(a.data() + 2, b.data() + 2, SHA1_SIZE - 2) < 0;
+// Eight bytes as one number that orders as the bytes do (compilers make this one load and a
+// byte swap).
+std::uint64_t big_endian_at(const Sha1& hash, std::size_t at) {
+  std::uint64_t value = 0;
+  for (std::size_t byte = at; byte < at + 8; ++byte) {
+    value = (value << 8) | hash[byte];
+  }
+  return value;
 }
 
-// Moves every value into the run of its first two bytes, in place (American flag sort), so
-// that sorting is then 65,536 small sorts that each stay in the cache; `starts` gets where each
-// run starts, and one more entry for the end.
-void partition_by_first_bytes(std::span<Sha1> hashes, std::vector<std::size_t>& starts) {
-  starts.assign(BUCKETS + 1, 0);
+// Orders values that share their first two bytes; nearly always the next eight decide. An
+// object, not a function, so that the sorts and searches inline it.
+constexpr auto tail_less = [](const Sha1& a, const Sha1& b) {
+  const std::uint64_t a_head = big_endian_at(a, 2);
+  const std::uint64_t b_head = big_endian_at(b, 2);
+  if (a_head != b_head) {
+    return a_head < b_head;
+  }
+  return std::memcmp(a.data() + 10, b.data() + 10, SHA1_SIZE - 10) < 0;
+};
+
+// Moves every value into the run of its byte at `byte`, in place (American flag sort); `starts`
+// gets where each of the 256 runs starts, and the end. With 256 runs, the places written to
+// advance through the array as 256 streams that stay in the cache.
+void partition_by_byte(std::span<Sha1> hashes, std::size_t byte,
+                       std::array<std::size_t, 257>& starts) {
+  starts.fill(0);
   for (const Sha1& hash : hashes) {
-    ++starts[bucket_of(hash) + 1];
+    ++starts[std::size_t{hash[byte]} + 1];
   }
-  for (std::size_t bucket = 0; bucket < BUCKETS; ++bucket) {
-    starts[bucket + 1] += starts[bucket];
+  for (std::size_t run = 0; run < 256; ++run) {
+    starts[run + 1] += starts[run];
   }
-  std::vector<std::size_t> next(starts.begin(), starts.end() - 1);
-  for (std::size_t bucket = 0; bucket < BUCKETS; ++bucket) {
-    while (next[bucket] < starts[bucket + 1]) {
-      Sha1& here = hashes[next[bucket]];
-      const std::size_t home = bucket_of(here);
-      if (home == bucket) {
-        ++next[bucket];
+  std::array<std::size_t, 256> next;
+  std::copy(starts.begin(), starts.end() - 1, next.begin());
+  for (std::size_t run = 0; run < 256; ++run) {
+    while (next[run] < starts[run + 1]) {
+      Sha1& here = hashes[next[run]];
+      const std::size_t home = here[byte];
+      if (home == run) {
+        ++next[run];
       } else {
-        std::swap(here, hashes[next[home]++]);
+        const Sha1 moved = here;
+        here = hashes[next[home]];
+        hashes[next[home]++] = moved;
       }
     }
   }
@@ -93,12 +113,17 @@ void HashSet::add(std::span<const std::uint8_t, SHA1_SIZE> hash) {
 }
 
 void HashSet::seal() {
-  std::vector<std::size_t> runs;
-  partition_by_first_bytes(hashes_, runs);
-  for (std::size_t bucket = 0; bucket < BUCKETS; ++bucket) {
-    const auto first = hashes_.begin() + static_cast<std::ptrdiff_t>(runs[bucket]);
-    const auto last = hashes_.begin() + static_cast<std::ptrdiff_t>(runs[bucket + 1]);
-    std::sort(first, last, tail_less);
+  // By the first byte, then the second within each run, then small sorts of what shares both.
+  std::array<std::size_t, 257> outer{};
+  std::array<std::size_t, 257> inner{};
+  partition_by_byte(hashes_, 0, outer);
+  for (std::size_t first = 0; first < 256; ++first) {
+    const std::span<Sha1> run(hashes_.data() + outer[first], outer[first + 1] - outer[first]);
+    partition_by_byte(run, 1, inner);
+    for (std::size_t second = 0; second < 256; ++second) {
+      std::sort(run.begin() + static_cast<std::ptrdiff_t>(inner[second]),
+                run.begin() + static_cast<std::ptrdiff_t>(inner[second + 1]), tail_less);
+    }
   }
   hashes_.erase(std::unique(hashes_.begin(), hashes_.end()), hashes_.end());
   sealed_ = hashes_.size();
