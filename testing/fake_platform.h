@@ -83,6 +83,10 @@ class FakePlatform final : public Platform {
   Console& error_console() override { return errors_; }
   // Each name is a file of its own, unless `same_files` says two names are one file.
   std::optional<FileIdentity> identify(const std::filesystem::path& path) override;
+  // The file named by `standard_input_file`, where a test says standard input reads one.
+  std::optional<FileIdentity> identify_standard_input() override {
+    return standard_input_file.empty() ? std::nullopt : identify(standard_input_file);
+  }
   // An output file's bytes land in `written` only when the run commits them.
   OpenedOutput open_output(const std::filesystem::path* file, LineEnds line_ends) override;
   const CaseFolding& case_folding() override { return *folding_; }
@@ -102,6 +106,7 @@ class FakePlatform final : public Platform {
 
   std::map<std::string, FakeFile> files;
   std::optional<FakeFile> standard_input;  // none: standard input is closed
+  std::string standard_input_file;         // the name of the file it was redirected from
   bool framework_works = true;
   bool out_of_memory_when_comparing = false;
   HashKey key = {0x0123456789ABCDEFULL, 0xFEDCBA9876543210ULL};

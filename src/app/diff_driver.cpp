@@ -171,9 +171,10 @@ bool output_spares_the_inputs(Platform& platform, const Options& options) {
   }
   for (const auto* inputs : {&options.images, &options.rules}) {
     for (const std::filesystem::path& input : *inputs) {
-      // "-" as an image is standard input, not a file of that name.
+      // "-" as an image is standard input, which may read a file too.
       const bool standard_input = inputs == &options.images && names_standard_input(input);
-      if (!standard_input && platform.identify(input) == output) {
+      if ((standard_input ? platform.identify_standard_input() : platform.identify(input)) ==
+          output) {
         report_trouble(platform, PROGRAM, &*options.output,
                        "is an input of this run; it is not written over");
         return false;

@@ -79,6 +79,8 @@ struct FileIdentity {
 
 // None when nothing can be found at the path.
 std::optional<FileIdentity> identify_file(const std::filesystem::path& path);
+// Which file standard input reads; none when it is closed or the system cannot tell.
+std::optional<FileIdentity> identify_standard_input();
 
 // The system's words for the last error of the calling thread ("No such file or directory").
 std::string last_system_error();

@@ -70,6 +70,7 @@ class Platform {
   virtual Console& error_console() = 0;
   // Which file a path names, where there is one.
   virtual std::optional<FileIdentity> identify(const std::filesystem::path& path) = 0;
+  virtual std::optional<FileIdentity> identify_standard_input() = 0;
   // Output for bytes that must leave exactly as written (JSON Lines, CSV): a file written for
   // it (see make_file_console), or standard output where `file` is null.
   virtual OpenedOutput open_output(const std::filesystem::path* file, LineEnds line_ends) = 0;
@@ -93,6 +94,9 @@ class SystemPlatform : public Platform {
   Console& error_console() override;
   std::optional<FileIdentity> identify(const std::filesystem::path& path) override {
     return identify_file(path);
+  }
+  std::optional<FileIdentity> identify_standard_input() override {
+    return tarvel::identify_standard_input();
   }
   OpenedOutput open_output(const std::filesystem::path* file, LineEnds line_ends) override {
     if (file == nullptr) {

@@ -460,6 +460,15 @@ std::optional<FileIdentity> identify_file(const std::filesystem::path& path) {
                       static_cast<std::uint64_t>(status.st_ino)};
 }
 
+std::optional<FileIdentity> identify_standard_input() {
+  struct stat status {};
+  if (::fstat(STDIN_FILENO, &status) != 0) {
+    return std::nullopt;
+  }
+  return FileIdentity{static_cast<std::uint64_t>(status.st_dev),
+                      static_cast<std::uint64_t>(status.st_ino)};
+}
+
 std::string last_system_error() { return std::strerror(errno); }
 
 HashKey random_hash_key() {

@@ -517,6 +517,16 @@ std::optional<FileIdentity> identify_file(const std::filesystem::path& path) {
                           information.nFileIndexLow};
 }
 
+std::optional<FileIdentity> identify_standard_input() {
+  BY_HANDLE_FILE_INFORMATION information{};
+  if (!::GetFileInformationByHandle(::GetStdHandle(STD_INPUT_HANDLE), &information)) {
+    return std::nullopt;  // closed, a console or a pipe: no file to write over
+  }
+  return FileIdentity{information.dwVolumeSerialNumber,
+                      (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) |
+                          information.nFileIndexLow};
+}
+
 std::string last_system_error() {
   const DWORD error = ::GetLastError();
   char* text = nullptr;

@@ -275,6 +275,8 @@ TEST(Companions, TarvelDiffExitStatusesAndTroubleLines) {
       {{"-", "-"}, 2, "tarvel-diff: standard input ('-') can be only one of the images\n"},
       {{"old", "./-"}, 2, "tarvel-diff: ./-: cannot open: No such file"},
       {{"-o", "-", "-", "new"}, 1, ""},
+      // Standard input here reads the file "old": it is evidence as the others are.
+      {{"-o", "old", "-", "new"}, 2, "tarvel-diff: old: is an input of this run"},
       {{"--version"}, 0, ""},
       {{"-h"}, 0, ""},
 #ifdef _WIN32
@@ -299,6 +301,7 @@ TEST(Companions, TarvelDiffExitStatusesAndTroubleLines) {
     platform.same_files["link"] = "new";
     platform.written["out"] = "an earlier report";
     platform.standard_input = platform.files["old"];
+    platform.standard_input_file = "old";
     FakeFile stream = platform.files["old"];
     stream.stream = true;
     platform.add_file("stream", stream);
@@ -723,6 +726,7 @@ TEST(Companions, ImagesFromPipesAndFifos) {
       // Read twice, through the temporary file, as a file is.
       {"sh", "cat OLD | DUMP -", 0, dumped, ""},
       {"sh", "DUMP - < OLD", 0, dumped, ""},
+      {"sh", "DIFF -o OLD - NEW < OLD", 2, "", "tarvel-diff: " + old_path + ": is an input"},
       {"bash", "DUMP --verify <(cat OLD)", 0, "", ""},
       {"sh", ": | DUMP -", 1, "", "tarvel-dump: -: empty\n"},
       {"sh", "DUMP - < /dev/null", 2, "", "tarvel-dump: -: not a regular file\n"},
