@@ -20,24 +20,28 @@ std::size_t bucket_of(const Sha1& hash) {
 
 // Eight bytes as one number that orders as the bytes do (compilers make this one load and a
 // byte swap).
-std::uint64_t big_endian_at(const Sha1& hash, std::size_t at) {
+std::uint64_t big_endian_at(const Sha1& hash, std::size_t at, std::size_t count = 8) {
   std::uint64_t value = 0;
-  for (std::size_t byte = at; byte < at + 8; ++byte) {
+  for (std::size_t byte = at; byte < at + count; ++byte) {
     value = (value << 8) | hash[byte];
   }
   return value;
 }
 
-// Orders values that share their first two bytes; nearly always the next eight decide. An
-// object, not a function, so that the sorts and searches inline it.
-constexpr auto tail_less = [](const Sha1& a, const Sha1& b) {
-  const std::uint64_t a_head = big_endian_at(a, 2);
-  const std::uint64_t b_head = big_endian_at(b, 2);
-  if (a_head != b_head) {
-    return a_head < b_head;
+// The order of the set. An object, not a function, so that the sorts and searches inline it.
+constexpr auto sha1_less = [](const Sha1& a, const Sha1& b) {
+  for (const std::size_t at : {std::size_t{0}, std::size_t{8}}) {
+    const std::uint64_t a_part = big_endian_at(a, at);
+    const std::uint64_t b_part = big_endian_at(b, at);
+    if (a_part != b_part) {
+      return a_part < b_part;
+    }
   }
-  return std::memcmp(a.data() + 10, b.data() + 10, SHA1_SIZE - 10) < 0;
+  return big_endian_at(a, 16, 4) < big_endian_at(b, 16, 4);
 };
+
+// Runs this short are sorted by insertion; longer ones are partitioned by their next byte.
+constexpr std::size_t SHORT_RUN = 32;
 
 // Moves every value into the run of its byte at `byte`, in place (American flag sort); `starts`
 // gets where each of the 256 runs starts, and the end. With 256 runs, the places written to
@@ -112,19 +116,34 @@ void HashSet::add(std::span<const std::uint8_t, SHA1_SIZE> hash) {
   std::copy(hash.begin(), hash.end(), added.begin());
 }
 
-void HashSet::seal() {
-  // By the first byte, then the second within each run, then small sorts of what shares both.
-  std::array<std::size_t, 257> outer{};
-  std::array<std::size_t, 257> inner{};
-  partition_by_byte(hashes_, 0, outer);
-  for (std::size_t first = 0; first < 256; ++first) {
-    const std::span<Sha1> run(hashes_.data() + outer[first], outer[first + 1] - outer[first]);
-    partition_by_byte(run, 1, inner);
-    for (std::size_t second = 0; second < 256; ++second) {
-      std::sort(run.begin() + static_cast<std::ptrdiff_t>(inner[second]),
-                run.begin() + static_cast<std::ptrdiff_t>(inner[second + 1]), tail_less);
+namespace {
+
+// Sorts values that share their bytes before `byte`: by partitioning on one byte after another
+// (SHA-1 values are evenly spread, so each pass cuts a run into 256 of nearly equal length),
+// then by insertion once a run is short.
+void sort_from_byte(std::span<Sha1> hashes, std::size_t byte) {
+  if (hashes.size() <= SHORT_RUN || byte == SHA1_SIZE) {
+    for (std::size_t at = 1; at < hashes.size(); ++at) {
+      const Sha1 moving = hashes[at];
+      std::size_t to = at;
+      for (; to > 0 && sha1_less(moving, hashes[to - 1]); --to) {
+        hashes[to] = hashes[to - 1];
+      }
+      hashes[to] = moving;
     }
+    return;
   }
+  std::array<std::size_t, 257> starts{};
+  partition_by_byte(hashes, byte, starts);
+  for (std::size_t run = 0; run < 256; ++run) {
+    sort_from_byte(hashes.subspan(starts[run], starts[run + 1] - starts[run]), byte + 1);
+  }
+}
+
+}  // namespace
+
+void HashSet::seal() {
+  sort_from_byte(hashes_, 0);
   hashes_.erase(std::unique(hashes_.begin(), hashes_.end()), hashes_.end());
   sealed_ = hashes_.size();
   starts_.assign(BUCKETS + 1, 0);
@@ -145,7 +164,7 @@ bool HashSet::contains(std::span<const std::uint8_t, SHA1_SIZE> hash) const {
   const std::size_t bucket = bucket_of(wanted);
   const auto first = hashes_.begin() + static_cast<std::ptrdiff_t>(starts_[bucket]);
   const auto last = hashes_.begin() + static_cast<std::ptrdiff_t>(starts_[bucket + 1]);
-  const auto found = std::lower_bound(first, last, wanted, tail_less);
+  const auto found = std::lower_bound(first, last, wanted, sha1_less);
   return found != last && *found == wanted;
 }
 

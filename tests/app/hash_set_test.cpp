@@ -95,7 +95,11 @@ TEST(HashSet, HoldsWhatAStdSetHoldsAcrossBatches) {
         hash = added[random() % added.size()];  // a duplicate
       }
       if (i % 11 == 0) {
-        hash[0] = 0x42;  // a crowded run
+        hash[0] = 0x42;  // crowded runs, sorted a byte further in
+      }
+      if (i % 22 == 0) {
+        hash[1] = 0x42;
+        hash[2] = 0x42;
       }
       added.push_back(hash);
       oracle.insert(hash);
