@@ -20,17 +20,7 @@ cmake --build --preset bench --target hash_set_bench >/dev/null
 bench=$PWD/build/bench/bench/hash_set_bench
 mkdir -p "$data"
 
-median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-
-# Runs a command once; appends "seconds peak_kb" to the file named first.
-time_once() {
-  local log=$1 start end peak
-  shift
-  start=$EPOCHREALTIME
-  peak=$( { /usr/bin/time -f '%M' "$@" >/dev/null; } 2>&1 | tail -n 1)
-  end=$EPOCHREALTIME
-  awk -v s="$start" -v e="$end" -v p="$peak" 'BEGIN { printf "%.4f %s\n", e - s, p }' >>"$log"
-}
+source bench/timing.sh
 
 logs=$(mktemp -d)
 trap 'rm -rf "$logs"' EXIT
@@ -42,6 +32,7 @@ for n in "${sizes[@]}"; do
     file="$data/$layout-$n.txt"
     [ -s "$file" ] || "$bench" write "$layout" "$n" "$file"
     cat "$file" >/dev/null
+    "$bench" load "$file" >/dev/null  # the timed runs below would not notice a failure
     for _ in $(seq "$runs"); do
       time_once "$logs/l-$layout-$n" "$bench" load "$file"
       time_once "$logs/s-$layout-$n" sha256sum "$file"
