@@ -295,7 +295,9 @@ Scan scan_record(const char* at, const char* end, bool last, Field&& field, cons
 // Reads records from the buffers it is given, one file front to back.
 class HashFileParser {
  public:
-  HashFileParser(HashSet& set, HashSetError& error) : set_(set), error_(error) {}
+  // `size`: the file's, for making room once its layout is known.
+  HashFileParser(HashSet& set, HashSetError& error, std::uint64_t size)
+      : set_(set), error_(error), size_(size) {}
 
   // Takes the records of [at, end); returns where the first one not taken starts, or null once
   // a record is malformed. With `last` false, a record that reaches `end` is left.
@@ -339,7 +341,12 @@ class HashFileParser {
     if (parse_value_line(line, hash, has_value)) {
       ++line_;
       if (has_value) {
-        layout_ = Layout::values;  // comments and blank lines may still lead to a CSV header
+        if (layout_ != Layout::values) {
+          // Comments and blank lines may still lead to a CSV header; a value decides. Every
+          // value line takes 41 bytes or more, so this is room enough, and not much more.
+          layout_ = Layout::values;
+          set_.reserve_more(static_cast<std::size_t>(size_ / (SHA1_DIGITS + 1) + 1));
+        }
         set_.add(hash);
       }
       return true;
@@ -417,6 +424,7 @@ class HashFileParser {
   Layout layout_ = Layout::unknown;
   std::size_t sha1_column_ = 0;
   std::uint64_t line_ = 1;  // where the next record starts
+  std::uint64_t size_;
 };
 
 // Bytes read at a time; a record longer than this makes the buffer grow.
@@ -426,7 +434,7 @@ constexpr std::size_t READ_SIZE = std::size_t{4} << 20;
 
 bool load_hash_set(InputFile& file, HashSet& set, HashSetError& error) {
   error = {};
-  HashFileParser parser(set, error);
+  HashFileParser parser(set, error, file.size());
   std::vector<char> buffer(READ_SIZE);
   std::size_t held = 0;  // bytes at the front of the buffer that wait for the rest of a record
   std::uint64_t left = file.size();

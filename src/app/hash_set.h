@@ -28,6 +28,8 @@ class HashSet {
   void seal();
   // Forgets the values added since the last seal.
   void discard_unsealed() { hashes_.resize(sealed_); }
+  // Makes room for `count` more values at once, so that adding them moves nothing.
+  void reserve_more(std::size_t count) { hashes_.reserve(hashes_.size() + count); }
 
   bool contains(std::span<const std::uint8_t, SHA1_SIZE> hash) const;
   // A SHA1 value as an image holds it: exactly 40 hexadecimal digits, in either case. Any other
