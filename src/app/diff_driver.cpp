@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/arguments.h"
+#include "app/companion_input.h"
 #include "app/exit_status.h"
 #include "app/image_files.h"
 #include "app/compare_files.h"
@@ -22,6 +23,8 @@ constexpr std::string_view PROGRAM = "tarvel-diff";
 constexpr std::string_view USAGE =
     "Usage: tarvel-diff [OPTIONS] OLD NEW\n"
     "Compares two snapshot images as tarvel does and writes what changed.\n"
+    "One of OLD and NEW may be '-', standard input; either may be a pipe or a FIFO,\n"
+    "which is kept in a temporary file while it is read.\n"
     "\n"
     "  --format FORMAT       text (the default: tarvel's sections), jsonl, csv or html\n"
     "                        (one page to read in a browser)\n"
@@ -121,6 +124,11 @@ bool parse_options(std::span<const std::filesystem::path> arguments, Options& op
     error = "two images are needed, OLD and NEW";
     return false;
   }
+  if (options.images.size() == 2 && names_standard_input(options.images[0]) &&
+      names_standard_input(options.images[1])) {
+    error = "standard input ('-') can be only one of the images";
+    return false;
+  }
   return true;
 }
 
@@ -177,7 +185,10 @@ bool output_spares_the_inputs(Platform& platform, const Options& options) {
   }
   for (const auto* inputs : {&options.images, &options.rules}) {
     for (const std::filesystem::path& input : *inputs) {
-      if (platform.identify(input) == output) {
+      // "-" as an image is standard input, which may read a file too.
+      const bool standard_input = inputs == &options.images && names_standard_input(input);
+      if ((standard_input ? platform.identify_standard_input() : platform.identify(input)) ==
+          output) {
         report_trouble(platform, PROGRAM, &*options.output,
                        "is an input of this run; it is not written over");
         return false;
@@ -276,7 +287,9 @@ int run_diff(std::span<const std::filesystem::path> arguments, Platform& platfor
   }
 
   ComparedPair pair(platform.case_folding());
-  compare_image_files(platform, options.images.front(), options.images.back(), {}, pair);
+  PairHooks hooks;
+  hooks.streams = true;
+  compare_image_files(platform, options.images.front(), options.images.back(), hooks, pair);
   if (const std::optional<int> status = report_refusal(platform, options, pair)) {
     return *status;
   }

@@ -22,6 +22,8 @@ constexpr std::string_view USAGE =
     "Usage: tarvel-dump [--format jsonl|csv] [--verify] IMAGE\n"
     "Writes everything one snapshot image holds, record by record, in the same small memory\n"
     "whatever its size: a header, every hosts line, application and entry.\n"
+    "IMAGE may be '-', standard input, or a pipe or a FIFO, which is kept in a\n"
+    "temporary file while it is read.\n"
     "\n"
     "  --format FORMAT   jsonl (the default) or csv\n"
     "  --verify          read and check the image only; write nothing\n"
@@ -161,7 +163,7 @@ int run_dump(std::span<const std::filesystem::path> arguments, Platform& platfor
   // One handle for both readings, so that both read the same file whatever happens to the
   // path meanwhile. The first tells whether the image is sound, so that the header can say so
   // before any record; the second writes the records as they stream past.
-  const OpenedImage opened = open_image(platform, path);
+  const OpenedImage opened = open_image(platform, path, true);
   if (!opened.file) {
     report_trouble(platform, PROGRAM, &path, describe_failure(opened.refusal));
     return status_of_refusal(opened.refusal);

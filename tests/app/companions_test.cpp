@@ -279,6 +279,14 @@ TEST(Companions, TarvelDiffExitStatusesAndTroubleLines) {
       {{"old", "gone\x1b]0;x\a"}, 2, "tarvel-diff: gone?]0;x?: cannot open: No such file"},
       {{"--x\x1b[2J", "old", "new"}, 2, "tarvel-diff: unknown option --x?[2J\n"},
       {{"-q", "old", "new"}, 1, ""},
+      // "-" is standard input, for one image only; a pipe is read as a file would be.
+      {{"-", "new"}, 1, ""},
+      {{"stream", "-"}, 0, ""},
+      {{"-", "-"}, 2, "tarvel-diff: standard input ('-') can be only one of the images\n"},
+      {{"old", "./-"}, 2, "tarvel-diff: ./-: cannot open: No such file"},
+      {{"-o", "-", "-", "new"}, 1, ""},
+      // Standard input here reads the file "old": it is evidence as the others are.
+      {{"-o", "old", "-", "new"}, 2, "tarvel-diff: old: is an input of this run"},
       {{"--version"}, 0, ""},
       {{"-h"}, 0, ""},
 #ifdef _WIN32
@@ -302,6 +310,11 @@ TEST(Companions, TarvelDiffExitStatusesAndTroubleLines) {
     platform.add_file("rules", bytes_of("*.tmp\n"));
     platform.same_files["link"] = "new";
     platform.written["out"] = "an earlier report";
+    platform.standard_input = platform.files["old"];
+    platform.standard_input_file = "old";
+    FakeFile stream = platform.files["old"];
+    stream.stream = true;
+    platform.add_file("stream", stream);
     const DiffRun run = diff(platform, c.arguments);
     EXPECT_EQ(run.status, c.status) << c.arguments.back();
     EXPECT_TRUE(run.errors.starts_with(c.errors)) << run.errors;
@@ -773,6 +786,77 @@ TEST(Companions, TarvelDumpHoldsItsSecondReadingToTheFirst) {
               changed ? "tarvel-dump: image: changed while it was read\n" : "");
   }
 }
+
+#ifndef _WIN32
+// Images from real pipes, a FIFO and process substitution, run through a shell, give what the
+// same images give as files; tarvel itself still refuses a FIFO at once.
+TEST(Companions, ImagesFromPipesAndFifos) {
+  const TempDir dir;
+  const std::string old_path = dir.write("old.img", write_image(sample_old_image()));
+  const std::string new_path = dir.write("new.img", write_image(sample_new_image()));
+  const RunResult as_files = run_program(TARVEL_DIFF_EXE, {old_path, new_path});
+  ASSERT_EQ(as_files.status, 1) << as_files.errors;
+  std::string dumped = run_program(TARVEL_DUMP_EXE, {old_path}).output;
+  const std::string path_field = "\"path\":\"" + old_path + "\"";
+  ASSERT_NE(dumped.find(path_field), std::string::npos);
+  dumped.replace(dumped.find(path_field), path_field.size(), "\"path\":\"-\"");
+  // Words in capitals stand for the programs and files; the temporary folder's name needs no
+  // quoting.
+  const std::pair<std::string, std::string> words[] = {
+      {"OLD", old_path}, {"NEW", new_path}, {"FIFO", (dir.path() / "fifo").string()},
+      {"DIFF", TARVEL_DIFF_EXE}, {"DUMP", TARVEL_DUMP_EXE}, {"TARVEL", TARVEL_EXE}};
+  struct Case {
+    const char* shell;
+    std::string script;
+    int status;
+    std::string output;
+    std::string errors;  // the start of standard error
+  };
+  const Case cases[] = {
+      {"sh", "cat OLD | DIFF - NEW", 1, as_files.output, ""},
+      {"sh", "cat NEW | DIFF OLD -", 1, as_files.output, ""},
+      {"sh", "mkfifo FIFO && { cat NEW > FIFO & } && DIFF OLD FIFO", 1, as_files.output, ""},
+      // The FIFO's writer starts after the reader opened it.
+      {"sh", "mkfifo FIFO && { sleep 0.3 && cat OLD > FIFO & } && DIFF FIFO NEW", 1,
+       as_files.output, ""},
+      {"bash", "DIFF OLD <(cat NEW)", 1, as_files.output, ""},
+      {"sh", "cat OLD | DIFF - -", 2, "",
+       "tarvel-diff: standard input ('-') can be only one of the images\n"},
+      {"sh", ": | DIFF - NEW", 2, "", "tarvel-diff: -: empty\n"},
+      {"sh", "head -c 100 NEW | DIFF OLD -", 2, "", "tarvel-diff: -: malformed at byte offset"},
+      // Read twice, through the temporary file, as a file is.
+      {"sh", "cat OLD | DUMP -", 0, dumped, ""},
+      {"sh", "DUMP - < OLD", 0, dumped, ""},
+      {"sh", "DIFF -o OLD - NEW < OLD", 2, "", "tarvel-diff: " + old_path + ": is an input"},
+      {"bash", "DUMP --verify <(cat OLD)", 0, "", ""},
+      {"sh", ": | DUMP -", 1, "", "tarvel-dump: -: empty\n"},
+      {"sh", "DUMP - < /dev/null", 2, "", "tarvel-dump: -: not a regular file\n"},
+      {"sh", "mkfifo FIFO && TARVEL OLD FIFO | tail -n 1", 0, "Image 1: open error!\n", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.script);
+    const std::string shell = std::string("/bin/") + c.shell;
+    if (!std::filesystem::exists(shell)) {
+      continue;
+    }
+    std::filesystem::remove(dir.path() / "fifo");
+    std::string script = c.script;
+    for (const auto& [word, value] : words) {
+      for (std::size_t at = script.find(word); at != std::string::npos;
+           at = script.find(word, at + value.size())) {
+        script.replace(at, word.size(), value);
+      }
+    }
+    const RunResult run = run_program(shell, {"-c", script}, "C.UTF-8", StandardOutput::pipe_bytes);
+    EXPECT_EQ(run.status, c.status) << run.errors;
+    EXPECT_EQ(run.output, c.output);
+    EXPECT_TRUE(run.errors.starts_with(c.errors)) << run.errors;
+    if (c.errors.empty()) {
+      EXPECT_EQ(run.errors, "");
+    }
+  }
+}
+#endif
 
 // A comparison that runs out of memory says so in both programs, and no report is printed.
 TEST(Companions, RunningOutOfMemoryWhileComparingIsSaid) {
