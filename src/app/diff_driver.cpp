@@ -11,7 +11,7 @@
 #include "app/image_pair.h"
 #include "compare/compare_images.h"
 #include "report/diff_output.h"
-#include "report/exclusions.h"
+#include "app/exclusions.h"
 
 namespace tarvel {
 

@@ -3,6 +3,8 @@
 #include <system_error>
 #include <utility>
 
+#include "platform/cores.h"
+
 namespace tarvel {
 
 namespace {

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "compare/differences.h"
-#include "image/keyed_hash.h"
+#include "support/keyed_hash.h"
 #include "image/loaded_image.h"
 #include "platform/case_folding.h"
 

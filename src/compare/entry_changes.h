@@ -4,7 +4,7 @@
 
 #include "compare/differences.h"
 #include "compare/entry_identity.h"
-#include "image/keyed_hash.h"
+#include "support/keyed_hash.h"
 #include "image/loaded_image.h"
 
 namespace tarvel {

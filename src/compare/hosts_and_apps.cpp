@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "compare/hosts_lines.h"
-#include "image/id_table.h"
+#include "support/id_table.h"
 
 namespace tarvel {
 

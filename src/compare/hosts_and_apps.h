@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "compare/differences.h"
-#include "image/keyed_hash.h"
+#include "support/keyed_hash.h"
 #include "image/loaded_image.h"
 #include "platform/case_folding.h"
 

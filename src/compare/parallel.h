@@ -6,7 +6,7 @@
 #include <thread>
 #include <utility>
 
-#include "image/load_image.h"
+#include "platform/cores.h"
 
 namespace tarvel {
 

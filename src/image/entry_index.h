@@ -5,8 +5,8 @@
 #include <string_view>
 #include <vector>
 
-#include "image/id_table.h"
-#include "image/keyed_hash.h"
+#include "support/id_table.h"
+#include "support/keyed_hash.h"
 #include "image/loaded_image.h"
 
 namespace tarvel {

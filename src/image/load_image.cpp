@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <array>
 #include <new>
-#include <thread>
 
 #include "image/byte_reader.h"
 #include "image/property_block.h"
 #include "image/window_cursor.h"
+#include "platform/cores.h"
 
 namespace tarvel {
 
@@ -308,8 +308,6 @@ DigestState digest_state(const StreamEnd& end) {
 }
 
 }  // namespace
-
-bool second_core_available() { return std::thread::hardware_concurrency() > 1; }
 
 ReadFailure read_failure_of(OpenFailure failure) {
   switch (failure) {

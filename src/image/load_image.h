@@ -62,9 +62,6 @@ struct LoadOptions {
   const std::atomic<bool>* abandon = nullptr;
 };
 
-// Whether this machine has a core to spare for reading and hashing.
-bool second_core_available();
-
 // Loads images one after another through the same fixed windows.
 class ImageLoader {
  public:

@@ -9,10 +9,10 @@
 #include <string_view>
 #include <vector>
 
-#include "image/id_table.h"
+#include "support/id_table.h"
 #include "image/record_sink.h"
-#include "image/text_arena.h"
-#include "image/text_view.h"
+#include "support/text_arena.h"
+#include "support/text_view.h"
 
 namespace tarvel {
 

@@ -9,6 +9,8 @@
 #include <span>
 #include <string>
 
+#include "support/hash_key.h"
+
 namespace tarvel {
 
 // Why a file could not be opened as an image.
@@ -64,9 +66,7 @@ std::optional<FileIdentity> identify_file(const std::filesystem::path& path);
 // The system's words for the last error of the calling thread ("No such file or directory").
 std::string last_system_error();
 
-// A key for hashing image contents, fresh from the system's random source on every run, so
-// that no file can be made to collide in the program's hash tables.
-using HashKey = std::array<std::uint64_t, 2>;
+// A key drawn from the system's random source (getrandom, BCryptGenRandom).
 HashKey random_hash_key();
 
 }  // namespace tarvel

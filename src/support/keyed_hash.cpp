@@ -1,4 +1,4 @@
-#include "image/keyed_hash.h"
+#include "support/keyed_hash.h"
 
 #include <array>
 #include <bit>

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/chunk_memory.h"
+#include "support/chunk_memory.h"
 
 namespace tarvel {
 

@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "image/text_view.h"
-#include "platform/input_file.h"
+#include "support/text_view.h"
+#include "support/hash_key.h"
 
 namespace tarvel {
 
