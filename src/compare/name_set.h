@@ -77,6 +77,4 @@ class NameSet {
   mutable std::size_t finished_ = 0;  // members known to be in order and unique
 };
 
-inline void insert_name(NameSet& set, std::u16string_view text) { set.insert(text); }
-
 }  // namespace tarvel

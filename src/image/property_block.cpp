@@ -190,18 +190,4 @@ bool read_property_block(WindowCursor& cursor, std::uint32_t size, RecordSink* i
   return read_items(cursor, size, items, out);
 }
 
-bool find_sha1_value(std::uint32_t flags_c, std::span<const std::uint8_t> block,
-                     std::u16string& out) {
-  if (block.empty() || (flags_c & HASH_EXEMPT_C) != 0 || block.size() > UINT32_MAX) {
-    return false;
-  }
-  PropertiesEnd end;
-  scan_in_place(block.data(), static_cast<std::uint32_t>(block.size()), end);
-  if (!end.sha1.found) {
-    return false;
-  }
-  out = end.sha1.text();
-  return true;
-}
-
 }  // namespace tarvel

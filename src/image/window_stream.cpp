@@ -37,12 +37,6 @@ void mark_unfilled(const std::uint8_t* window, std::size_t filled, std::size_t c
 
 }  // namespace
 
-std::span<const std::uint8_t> SpanSource::next() {
-  const std::span<const std::uint8_t> piece = rest_.first(std::min(window_, rest_.size()));
-  rest_ = rest_.subspan(piece.size());
-  return piece;
-}
-
 WindowBuffers::WindowBuffers(std::size_t window, std::size_t count)
     : largest_(std::max(window, SMALLEST_WINDOW)), windows_(std::max<std::size_t>(count, 2)) {}
 

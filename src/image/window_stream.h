@@ -29,18 +29,6 @@ class WindowSource {
   virtual std::span<const std::uint8_t> next() = 0;
 };
 
-// Bytes already in memory, handed out in windows of at most `window` bytes.
-class SpanSource final : public WindowSource {
- public:
-  explicit SpanSource(std::span<const std::uint8_t> bytes, std::size_t window = SIZE_MAX)
-      : rest_(bytes), window_(window == 0 ? 1 : window) {}
-  std::span<const std::uint8_t> next() override;
-
- private:
-  std::span<const std::uint8_t> rest_;
-  std::size_t window_;
-};
-
 // The fixed memory that reading a file goes through, kept for the next file: a few windows,
 // so that one thread can read and hash the next while another parses the last. A window is
 // never larger than the largest file read through it.
