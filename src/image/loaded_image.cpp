@@ -4,7 +4,7 @@
 #include <bit>
 #include <cstring>
 
-#include "image/byte_reader.h"
+#include "image/little_endian.h"
 #include "image/stored_text.h"
 
 namespace tarvel {
@@ -191,7 +191,7 @@ void TableSink::run_piece(std::span<const std::uint8_t> bytes) {
     texts.push_back(unit);
   }
   for (; at + 1 < bytes.size(); at += 2) {
-    const char16_t unit = ByteReader::load_u16(bytes.data() + at);
+    const char16_t unit = load_u16(bytes.data() + at);
     if (unit == 0) {
       text_ended_ = true;
       return;
