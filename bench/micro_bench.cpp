@@ -8,6 +8,7 @@
 #include "bench_images.h"
 #include "image/load_image.h"
 #include "image/loaded_image.h"
+#include "image/table_sink.h"
 #include "image/sha256.h"
 #include "image/sha256_blocks.h"
 #include "testing/fake_platform.h"

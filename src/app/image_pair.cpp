@@ -3,6 +3,7 @@
 #include <system_error>
 #include <utility>
 
+#include "image/table_sink.h"
 #include "platform/cores.h"
 
 namespace tarvel {
