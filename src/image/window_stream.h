@@ -54,7 +54,7 @@ class WindowBuffers {
 struct StreamEnd {
   bool read_whole = false;         // every byte of the size it had when opened arrived
   bool digest_computed = false;    // the file's version has a trailer and the file is long enough
-  std::array<std::uint8_t, SHA256_DIGEST_SIZE> digest{};  // SHA-256 of all bytes but the trailer
+  Sha256Digest digest{};  // SHA-256 of all bytes but the trailer
   std::array<std::uint8_t, TRAILER_SIZE> trailer{};       // the last bytes, when there are enough
 };
 
@@ -93,7 +93,7 @@ class FileWindowStream final : public WindowSource {
   std::uint64_t read_so_far_ = 0;
   bool read_failed_ = false;
   bool hashing_ = false;
-  Sha256Context digest_{};
+  Sha256 digest_;
   StreamEnd end_;
 
   // Hand-off between the reading thread and the caller: windows are filled in order into the
