@@ -1,3 +1,4 @@
+// The image writer shared by tests, samples, benchmarks and fuzz targets.
 #include "testing/image_writer.h"
 
 #include <algorithm>

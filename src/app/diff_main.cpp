@@ -1,3 +1,4 @@
+// The entry point of tarvel-diff.
 #include <filesystem>
 #include <vector>
 

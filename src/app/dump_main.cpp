@@ -1,3 +1,4 @@
+// The entry point of tarvel-dump.
 #include <filesystem>
 #include <vector>
 

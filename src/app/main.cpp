@@ -1,3 +1,4 @@
+// The entry point of tarvel.
 #include <filesystem>
 #include <vector>
 

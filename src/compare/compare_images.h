@@ -1,3 +1,4 @@
+// Comparing two loaded images into their differences.
 #pragma once
 
 #include "compare/differences.h"

@@ -1,3 +1,4 @@
+// Entry changes between two images: masked status words, match guesses and the passes.
 #pragma once
 
 #include <vector>

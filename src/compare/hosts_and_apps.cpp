@@ -1,3 +1,4 @@
+// Hosts lines and applications compared in both directions.
 #include "compare/hosts_and_apps.h"
 
 #include <cstring>

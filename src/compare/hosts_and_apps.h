@@ -1,3 +1,4 @@
+// Hosts lines and applications compared in both directions.
 #pragma once
 
 #include <string_view>

@@ -1,3 +1,4 @@
+// The ordered, case-insensitive set of entry paths the comparison lists.
 #pragma once
 
 #include <cstddef>

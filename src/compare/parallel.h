@@ -1,3 +1,4 @@
+// Running two pieces of work on two threads, or one after the other.
 #pragma once
 
 #include <cstddef>

@@ -1,3 +1,4 @@
+// Entry keys and the index that finds an entry table's first entry with a key.
 #pragma once
 
 #include <cstddef>

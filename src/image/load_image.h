@@ -1,3 +1,4 @@
+// Loading one image: options, the loader and the outcome it reports.
 #pragma once
 
 #include <atomic>

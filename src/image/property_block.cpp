@@ -1,3 +1,4 @@
+// Property blocks: their items, and the SHA1 value among them.
 #include "image/property_block.h"
 
 #include "image/little_endian.h"

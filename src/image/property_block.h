@@ -1,3 +1,4 @@
+// Reading an entry's property block and the SHA1 value in it.
 #pragma once
 
 #include <cstdint>

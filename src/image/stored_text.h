@@ -1,3 +1,4 @@
+// Texts as an image stores them: UTF-16LE bytes up to their first NUL unit.
 #pragma once
 
 #include <bit>

@@ -1,3 +1,4 @@
+// Reading a file through reused windows, hashed on a reading thread where there is a core.
 #include "image/window_stream.h"
 
 #include <algorithm>

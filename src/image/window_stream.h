@@ -1,3 +1,4 @@
+// Window sources, the reused window buffers and the file window stream.
 #pragma once
 
 #include <array>

@@ -1,3 +1,4 @@
+// Input files: opening for reading, file identity, the system's error texts and the random key.
 #pragma once
 
 #include <array>

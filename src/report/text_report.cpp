@@ -1,3 +1,4 @@
+// The text report writer.
 #include "report/text_report.h"
 
 #include <string>

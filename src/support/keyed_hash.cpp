@@ -1,3 +1,4 @@
+// The multilinear table hash and its SipHash fallback for long texts.
 #include "support/keyed_hash.h"
 
 #include <array>

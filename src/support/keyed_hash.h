@@ -1,3 +1,4 @@
+// Keyed hashing: SipHash, and the multilinear hash of the program's tables.
 #pragma once
 
 #include <bit>

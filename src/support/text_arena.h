@@ -1,3 +1,4 @@
+// Chunked storage: the text arena and the chunked array.
 #pragma once
 
 #include <algorithm>
