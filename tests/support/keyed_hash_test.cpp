@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <utility>
 
@@ -46,6 +47,58 @@ TEST(TableHash, TextsAroundTheLongestKeyHashWhole) {
     other.back() = 'b';
     EXPECT_EQ(hash.folded_bytes(text, fold), hash.folded_bytes(shouted, fold)) << length;
     EXPECT_NE(hash.folded_bytes(text, fold), hash.folded_bytes(other, fold)) << length;
+  }
+}
+
+// Each hash gives its keys to texts up to a longest length and sends longer ones through SipHash
+// (with a lead word for an entry key's parts): the longest with keys is not hashed by SipHash,
+// one unit or byte more is. A threshold one off either way reads a key past the end or gives
+// keys to a text that has none.
+TEST(TableHash, FallsBackToSipHashJustPastTheLongestTextWithKeys) {
+  const HashKey key{0x1234, 0x5678};
+  const TableHash hash(key);
+  unsigned char fold[256];
+  for (unsigned index = 0; index < 256; ++index) {
+    fold[index] = static_cast<unsigned char>(index >= 'A' && index <= 'Z' ? index + 32 : index);
+  }
+  const auto sip = [&](std::uint64_t lead, const std::u16string& text) {
+    KeyedHasher hasher(key);
+    hasher.add_word(lead);
+    hasher.add_bytes(text.data(), text.size() * sizeof(char16_t));
+    return hasher.finish();
+  };
+  struct Case {
+    const char* what;
+    std::size_t longest_with_keys;
+    std::function<bool(std::size_t)> by_siphash;
+  };
+  const Case cases[] = {
+      {"units", 2 * (TableHash::KEY_WORDS - 1),
+       [&](std::size_t length) {
+         const std::u16string text(length, u'a');
+         return hash.units(text) == keyed_hash(key, text.data(), length * sizeof(char16_t));
+       }},
+      {"directory", 2 * (TableHash::NAME_KEYS - 2),
+       [&](std::size_t length) {
+         const std::u16string text(length, u'a');
+         return hash.directory_part(TextView(text)) == sip(length, text);
+       }},
+      {"name", 2 * (TableHash::KEY_WORDS - TableHash::NAME_KEYS),
+       [&](std::size_t length) {
+         const std::u16string text(length, u'a');
+         return hash.name_part(TextView(text)) == sip(~std::uint64_t{0}, text);
+       }},
+      {"folded bytes", 4 * (TableHash::KEY_WORDS - 1),
+       [&](std::size_t length) {
+         // Shouted, so that a fallback that stops folding case is caught as well.
+         const std::string folded(length, 'a');
+         return hash.folded_bytes(std::string(length, 'A'), fold) ==
+                keyed_hash(key, folded.data(), length);
+       }},
+  };
+  for (const Case& c : cases) {
+    EXPECT_FALSE(c.by_siphash(c.longest_with_keys)) << c.what;
+    EXPECT_TRUE(c.by_siphash(c.longest_with_keys + 1)) << c.what;
   }
 }
 
