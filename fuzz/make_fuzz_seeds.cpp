@@ -130,20 +130,21 @@ int main(int argc, char** argv) {
   no_entries.apps = {app(u"{k}", u"Only App")};
   images.write("no-entries-v5.img", write_image(no_entries));
 
-  const Bytes exempt_flags{0x02};
-  const Bytes plain_flags{0x00};
-  blocks.write("sha1-only", concat({plain_flags, sha1_property(SHA1_A)}));
-  blocks.write("sha1-exempt", concat({exempt_flags, sha1_property(SHA1_A)}));
+  // The first byte is the window size; 0 reads the block in one window.
+  const Bytes two_byte_windows{0x02};
+  const Bytes one_window{0x00};
+  blocks.write("sha1-only", concat({one_window, sha1_property(SHA1_A)}));
+  blocks.write("sha1-in-two-byte-windows", concat({two_byte_windows, sha1_property(SHA1_A)}));
   blocks.write("short-then-full",
-               concat({plain_flags, property_item(utf16le(u"SHA1"), Bytes(80, 'a')),
+               concat({one_window, property_item(utf16le(u"SHA1"), Bytes(80, 'a')),
                        sha1_property(SHA1_B)}));
   blocks.write("other-names",
-               concat({plain_flags, property_item(utf16le(u"Company"), Bytes{}),
+               concat({one_window, property_item(utf16le(u"Company"), Bytes{}),
                        property_item(utf16le(u"sha1"), utf16le(SHA1_A)), sha1_property(SHA1_B)}));
   blocks.write("name-past-nul",
-               concat({plain_flags, property_item(utf16le(std::u16string_view(u"SHA1\0X", 6)),
+               concat({one_window, property_item(utf16le(std::u16string_view(u"SHA1\0X", 6)),
                                                   utf16le(SHA1_A))}));
-  blocks.write("sample-entry", concat({plain_flags, sample_old.entries[0].properties}));
+  blocks.write("sample-entry", concat({one_window, sample_old.entries[0].properties}));
 
   if (!images.ok() || !runs.ok() || !blocks.ok()) {
     std::cerr << "make_fuzz_seeds: cannot write into " << root << "\n";

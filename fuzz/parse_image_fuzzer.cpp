@@ -7,6 +7,7 @@
 
 #include "image/load_image.h"
 #include "image/loaded_image.h"
+#include "image/table_sink.h"
 #include "testing/fake_platform.h"
 
 namespace {

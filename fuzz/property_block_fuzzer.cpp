@@ -1,17 +1,13 @@
 // Feeds arbitrary bytes to the SHA1 lookup as one entry's property block. The first byte gives
-// the entry's flags_c, so the exemption bit is reached too.
+// the window size the block is read through (0: one window), so that items straddling two
+// windows are reached too.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
-#include "image/property_block.h"
-
-namespace {
-
-constexpr std::u16string_view UNTOUCHED = u"untouched";
-
-}  // namespace
+#include "testing/sha1_lookup.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) {
@@ -20,13 +16,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The block ends where libFuzzer's own copy of the input ends, so AddressSanitizer sees any
   // read past it.
   const std::span<const std::uint8_t> block(data + 1, size - 1);
-  std::u16string out(UNTOUCHED);
-  if (tarvel::find_sha1_value(data[0], block, out)) {
-    // A value is the text of 41 units up to their first NUL.
-    if (out.size() > tarvel::SHA1_VALUE_SIZE / 2 || out.find(u'\0') != std::u16string::npos) {
-      __builtin_trap();
-    }
-  } else if (out != UNTOUCHED) {
+  const std::size_t window = data[0] == 0 ? SIZE_MAX : data[0];
+  const std::optional<std::u16string> value = tarvel::testing::sha1_value_in(block, window);
+  // A value is the text of 41 units up to their first NUL, whatever the windows.
+  if (value && (value->size() > tarvel::SHA1_VALUE_SIZE / 2 ||
+                value->find(u'\0') != std::u16string::npos ||
+                value != tarvel::testing::sha1_value_in(block))) {
     __builtin_trap();
   }
   return 0;

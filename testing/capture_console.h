@@ -1,3 +1,4 @@
+// A console that collects what is written, for tests.
 #pragma once
 
 #include <string>

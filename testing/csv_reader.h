@@ -1,3 +1,4 @@
+// An RFC 4180 reader, so tests parse CSV output back rather than match it as text.
 #pragma once
 
 #include <string>

@@ -1,3 +1,4 @@
+// The fake platform's files and their reading.
 #include "testing/fake_platform.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// A platform for tests: files in memory, a fixed key, captured output.
 #pragma once
 
 #include <cstddef>

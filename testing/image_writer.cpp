@@ -1,3 +1,4 @@
+// The image writer shared by tests, samples, benchmarks and fuzz targets.
 #include "testing/image_writer.h"
 
 #include <algorithm>
@@ -135,11 +136,9 @@ Bytes write_image(const ImageSpec& spec) {
   if (spec.version >= FIRST_VERSION_WITH_TRAILER) {
     append_prefixed(out, section, spec.section_length);
     append(out, spec.after_section);
-    Sha256Context context{};
-    std::array<std::uint8_t, SHA256_DIGEST_SIZE> digest{};
-    sha256_reset(&context);
-    sha256_input(&context, out.data(), static_cast<std::uint32_t>(out.size()));
-    sha256_result(&context, digest.data());
+    Sha256 sha;
+    sha.update(out);
+    Sha256Digest digest = sha.finish();
     if (spec.corrupt_digest) {
       digest[0] ^= 0x01;
     }

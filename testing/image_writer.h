@@ -1,3 +1,4 @@
+// The image writer shared by tests, samples, benchmarks and fuzz targets.
 #pragma once
 
 #include <array>

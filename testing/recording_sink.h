@@ -1,3 +1,4 @@
+// A sink that keeps everything the loader hands over, for tests.
 #pragma once
 
 #include <cstdint>

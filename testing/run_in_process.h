@@ -1,3 +1,4 @@
+// A whole run of tarvel inside the calling process, on images in memory.
 #pragma once
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// The sample pair shipped in samples/.
 #include "testing/sample_images.h"
 
 namespace tarvel::testing {

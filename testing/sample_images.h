@@ -1,3 +1,4 @@
+// The sample pair shipped in samples/.
 #pragma once
 
 #include "testing/image_writer.h"

@@ -13,7 +13,7 @@
 #include "app/known_hashes.h"
 #include "app/compare_files.h"
 #include "report/diff_output.h"
-#include "report/exclusions.h"
+#include "app/exclusions.h"
 
 namespace tarvel {
 

@@ -1,3 +1,4 @@
+// The exit statuses of the three programs.
 #pragma once
 
 namespace tarvel {

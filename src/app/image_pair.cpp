@@ -6,6 +6,9 @@
 #include <system_error>
 #include <utility>
 
+#include "image/table_sink.h"
+#include "platform/cores.h"
+
 namespace tarvel {
 
 namespace {

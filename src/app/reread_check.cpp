@@ -8,13 +8,9 @@ namespace tarvel {
 namespace {
 
 std::array<std::uint8_t, 32> digest_of(std::span<const std::uint8_t> bytes) {
-  Sha256Context context{};
-  std::array<std::uint8_t, 32> digest{};
-  sha256_reset(&context);
-  // Reads are never near 4 GiB: the windows they fill are small.
-  sha256_input(&context, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
-  sha256_result(&context, digest.data());
-  return digest;
+  Sha256 sha;
+  sha.update(bytes);
+  return sha.finish();
 }
 
 }  // namespace

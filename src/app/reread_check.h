@@ -1,3 +1,4 @@
+// A file read twice, the second reading held to the bytes of the first.
 #pragma once
 
 #include <array>

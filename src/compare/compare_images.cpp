@@ -1,3 +1,4 @@
+// Comparing two loaded images: the entry passes, hosts lines and applications.
 #include "compare/compare_images.h"
 
 #include <memory>

@@ -1,7 +1,8 @@
+// Comparing two loaded images into their differences.
 #pragma once
 
 #include "compare/differences.h"
-#include "image/keyed_hash.h"
+#include "support/keyed_hash.h"
 #include "image/loaded_image.h"
 #include "platform/case_folding.h"
 

@@ -1,3 +1,4 @@
+// What comparing two images finds, section by section.
 #pragma once
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// Entry changes: matching old and new entries, then SHA-1, status and autorun differences.
 #include "compare/entry_changes.h"
 
 #include <algorithm>
@@ -80,18 +81,14 @@ std::vector<std::uint32_t> guess_matches(const EntryTable& old_table,
   return guesses;
 }
 
-void detect_entry_changes(const EntryTable& old_table, const EntryTable& new_table,
-                          const EntryIndex& new_index, Differences& differences,
-                          std::vector<std::uint32_t> guesses) {
-  // One look-up per old entry answers every question the passes ask: for each old entry, the
-  // first new entry with its key (what a front-to-back scan of the new table finds), and for
-  // each key of the new table, the first old entry with it. Where a guess found the key, the
-  // first entry with it is known without hashing.
+namespace {
+
+// For each old entry, the first new entry with its key (what a front-to-back scan of the new
+// table finds). Where a guess found the key, the first entry with it is known without hashing.
+std::vector<std::uint32_t> match_old_entries(const EntryTable& old_table,
+                                             const EntryIndex& new_index,
+                                             const std::vector<std::uint32_t>& guesses) {
   const std::size_t old_count = old_table.size();
-  const std::size_t half = old_count / 2;
-  if (guesses.size() != old_count) {
-    guesses = guess_matches(old_table, new_table);
-  }
   std::vector<std::uint32_t> new_match(old_count, IdTable::NONE);
   const auto match_range = [&](std::size_t begin, std::size_t end) {
     for (std::size_t index = begin; index < end; ++index) {
@@ -101,17 +98,67 @@ void detect_entry_changes(const EntryTable& old_table, const EntryTable& new_tab
                              : new_index.find(key_of(old_table, old_table[index]));
     }
   };
+  const std::size_t half = old_count / 2;
   in_parallel(old_count, [&] { match_range(0, half); }, [&] { match_range(half, old_count); });
-  std::vector<std::uint32_t> old_match(new_table.size(), IdTable::NONE);
-  for (std::size_t index = 0; index < old_count; ++index) {
+  return new_match;
+}
+
+// For each new entry that is the first with its key, the first old entry with that key.
+std::vector<std::uint32_t> match_new_keys(const std::vector<std::uint32_t>& new_match,
+                                          std::size_t new_count) {
+  std::vector<std::uint32_t> old_match(new_count, IdTable::NONE);
+  for (std::size_t index = 0; index < new_match.size(); ++index) {
     const std::uint32_t match = new_match[index];
     if (match != IdTable::NONE && old_match[match] == IdTable::NONE) {
       old_match[match] = static_cast<std::uint32_t>(index);
     }
   }
+  return old_match;
+}
+
+// Autorun entries new in the new image (absent from the old one, or not autorun there), and
+// those removed from it.
+void list_autorun_changes(const EntryTable& old_table, const EntryTable& new_table,
+                          const EntryIndex& new_index, const std::vector<std::uint32_t>& new_match,
+                          const std::vector<std::uint32_t>& old_match, Differences& differences) {
+  std::u16string path;
+  for (std::size_t index = 0; index < new_table.size(); ++index) {
+    const EntryRow& row = new_table[index];
+    if (!is_autorun(row)) {
+      continue;
+    }
+    const std::uint32_t match = old_match[new_index.first_of_key(index)];
+    if (match == IdTable::NONE || !is_autorun(old_table[match])) {
+      build_full_path(new_table, row, path);
+      differences.autorun_new.insert(path, NameSet::NO_ENTRY, static_cast<std::uint32_t>(index));
+    }
+  }
+  for (std::size_t index = 0; index < old_table.size(); ++index) {
+    const EntryRow& row = old_table[index];
+    const std::uint32_t match = new_match[index];
+    if (is_autorun(row) && (match == IdTable::NONE || !is_autorun(new_table[match]))) {
+      build_full_path(old_table, row, path);
+      differences.autorun_removed.insert(path, static_cast<std::uint32_t>(index));
+    }
+  }
+}
+
+}  // namespace
+
+void detect_entry_changes(const EntryTable& old_table, const EntryTable& new_table,
+                          const EntryIndex& new_index, Differences& differences,
+                          std::vector<std::uint32_t> guesses) {
+  // One look-up per old entry answers every question the passes ask.
+  const std::size_t old_count = old_table.size();
+  if (guesses.size() != old_count) {
+    guesses = guess_matches(old_table, new_table);
+  }
+  const std::vector<std::uint32_t> new_match = match_old_entries(old_table, new_index, guesses);
+  const std::vector<std::uint32_t> old_match = match_new_keys(new_match, new_table.size());
 
   // The second half's status results go into sets of their own, added after the first half's:
   // the sets then hold what one pass from front to back would have put in them.
+  const std::size_t half = old_count / 2;
   const CaseFolding& folding = differences.no_sha1.folding();
   NameSet later_no_sha1(folding);
   NameSet later_modified(folding);
@@ -121,29 +168,7 @@ void detect_entry_changes(const EntryTable& old_table, const EntryTable& new_tab
       [&] {
         compare_status(old_table, new_table, new_match, 0, half, differences.no_sha1,
                        differences.modified, differences.changed_status);
-        std::u16string path;
-        // New autorun entries that are absent from the old image, or not autorun there.
-        for (std::size_t index = 0; index < new_table.size(); ++index) {
-          const EntryRow& row = new_table[index];
-          if (!is_autorun(row)) {
-            continue;
-          }
-          const std::uint32_t match = old_match[new_index.first_of_key(index)];
-          if (match == IdTable::NONE || !is_autorun(old_table[match])) {
-            build_full_path(new_table, row, path);
-            differences.autorun_new.insert(path, NameSet::NO_ENTRY,
-                                           static_cast<std::uint32_t>(index));
-          }
-        }
-        // Old autorun entries that are absent from the new image, or not autorun there.
-        for (std::size_t index = 0; index < old_count; ++index) {
-          const EntryRow& row = old_table[index];
-          const std::uint32_t match = new_match[index];
-          if (is_autorun(row) && (match == IdTable::NONE || !is_autorun(new_table[match]))) {
-            build_full_path(old_table, row, path);
-            differences.autorun_removed.insert(path, static_cast<std::uint32_t>(index));
-          }
-        }
+        list_autorun_changes(old_table, new_table, new_index, new_match, old_match, differences);
       },
       [&] {
         compare_status(old_table, new_table, new_match, half, old_count, later_no_sha1,

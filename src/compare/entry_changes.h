@@ -1,10 +1,11 @@
+// Entry changes between two images: masked status words, match guesses and the passes.
 #pragma once
 
 #include <vector>
 
 #include "compare/differences.h"
 #include "compare/entry_identity.h"
-#include "image/keyed_hash.h"
+#include "support/keyed_hash.h"
 #include "image/loaded_image.h"
 
 namespace tarvel {

@@ -1,3 +1,4 @@
+// Entry identity: directory normalisation and full paths.
 #include "compare/entry_identity.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Entry identity: the drive map, directory normalisation and full paths.
 #pragma once
 
 #include <array>

@@ -1,9 +1,10 @@
+// Hosts lines and applications compared in both directions.
 #include "compare/hosts_and_apps.h"
 
 #include <cstring>
 
 #include "compare/hosts_lines.h"
-#include "image/id_table.h"
+#include "support/id_table.h"
 
 namespace tarvel {
 

@@ -1,10 +1,11 @@
+// Hosts lines and applications compared in both directions.
 #pragma once
 
 #include <string_view>
 #include <vector>
 
 #include "compare/differences.h"
-#include "image/keyed_hash.h"
+#include "support/keyed_hash.h"
 #include "image/loaded_image.h"
 #include "platform/case_folding.h"
 

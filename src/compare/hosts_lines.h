@@ -1,3 +1,4 @@
+// The hosts-line splitter, fed a hosts text whole or piece by piece.
 #pragma once
 
 #include <string_view>

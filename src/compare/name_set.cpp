@@ -1,3 +1,4 @@
+// The ordered, case-insensitive set of entry paths.
 #include "compare/name_set.h"
 
 #include <algorithm>

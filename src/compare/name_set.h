@@ -1,3 +1,4 @@
+// The ordered, case-insensitive set of entry paths the comparison lists.
 #pragma once
 
 #include <cstddef>
@@ -76,7 +77,5 @@ class NameSet {
   mutable std::vector<Member> members_;
   mutable std::size_t finished_ = 0;  // members known to be in order and unique
 };
-
-inline void insert_name(NameSet& set, std::u16string_view text) { set.insert(text); }
 
 }  // namespace tarvel

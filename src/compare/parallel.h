@@ -1,3 +1,4 @@
+// Running two pieces of work on two threads, or one after the other.
 #pragma once
 
 #include <cstddef>
@@ -6,7 +7,7 @@
 #include <thread>
 #include <utility>
 
-#include "image/load_image.h"
+#include "platform/cores.h"
 
 namespace tarvel {
 

@@ -1,96 +1,103 @@
+// Typed, all-or-nothing reads of the fields ahead of a window cursor.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <span>
 
+#include "image/little_endian.h"
+#include "image/window_cursor.h"
+
 namespace tarvel {
 
-// A bounds-checked little-endian cursor over untrusted bytes. Every read either consumes exactly
-// what it asks for or fails and consumes nothing, so a caller can read a whole record with plain
-// code and stop at the first false.
+// Reads fields in order from the cursor's position, up to a limit (the end of the file, or of
+// the entry section). Every read either reads its whole field and passes it, or consumes
+// nothing and fails, leaving offset() at the field's start: because the field would end past
+// the limit, or because the source ended first (ran_dry()). Lengths are compared with what is
+// left, never added to an offset, so nothing can wrap.
+//
+// The bytes read stay readable in one piece at record() until take() moves the cursor past
+// them, so that a record can be handed on whole; a field that straddles two windows is
+// assembled first. A reader holds at most WindowCursor::ASSEMBLY_CAPACITY bytes: a field that
+// would end past that fails as past the limit.
 class ByteReader {
  public:
-  ByteReader() = default;
-  explicit ByteReader(std::span<const std::uint8_t> data) : data_(data) {}
+  // Where a field read by read_bytes() lies in record().
+  struct Field {
+    std::size_t at = 0;
+    std::size_t size = 0;
+  };
 
-  std::size_t position() const { return position_; }
-  std::size_t remaining() const { return data_.size() - position_; }
-  bool at_end() const { return position_ == data_.size(); }
+  ByteReader(WindowCursor& cursor, std::uint64_t limit)
+      : cursor_(cursor), left_(limit - std::min(limit, cursor.position())), room_(room_for(left_)) {}
+  ByteReader(const ByteReader&) = delete;
+  ByteReader& operator=(const ByteReader&) = delete;
 
-  bool read_u8(std::uint8_t& value) {
-    if (remaining() < 1) {
-      return false;
-    }
-    value = data_[position_++];
-    return true;
-  }
   bool read_u16(std::uint16_t& value) {
-    if (remaining() < 2) {
+    if (!fits(2)) {
       return false;
     }
-    value = load_u16(data_.data() + position_);
-    position_ += 2;
+    value = load_u16(cursor_.data() + read_);
+    read_ += 2;
     return true;
   }
   bool read_u32(std::uint32_t& value) {
-    if (remaining() < 4) {
+    if (!fits(4)) {
       return false;
     }
-    value = load_u32(data_.data() + position_);
-    position_ += 4;
+    value = load_u32(cursor_.data() + read_);
+    read_ += 4;
     return true;
   }
-  bool read_u64(std::uint64_t& value) {
-    if (remaining() < 8) {
+  bool read_bytes(std::size_t count, Field& field) {
+    if (!fits(count)) {
       return false;
     }
-    value = load_u64(data_.data() + position_);
-    position_ += 8;
-    return true;
-  }
-  // Lengths come from the file as u32 and are compared, never added, so nothing can wrap.
-  bool skip(std::uint64_t count) {
-    if (count > remaining()) {
-      return false;
-    }
-    position_ += static_cast<std::size_t>(count);
-    return true;
-  }
-  bool take(std::uint64_t count, std::span<const std::uint8_t>& out) {
-    if (count > remaining()) {
-      return false;
-    }
-    out = data_.subspan(position_, static_cast<std::size_t>(count));
-    position_ += static_cast<std::size_t>(count);
-    return true;
-  }
-  // A u32 byte count followed by that many bytes.
-  bool take_prefixed(std::span<const std::uint8_t>& out) {
-    const std::size_t start = position_;
-    std::uint32_t count = 0;
-    if (!read_u32(count) || !take(count, out)) {
-      position_ = start;
-      return false;
-    }
+    field = {read_, count};
+    read_ += count;
     return true;
   }
 
-  static std::uint16_t load_u16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+  // Where the next field starts, from the first byte of the source.
+  std::uint64_t offset() const { return cursor_.position() + read_; }
+  // Bytes between the next field and the limit.
+  std::uint64_t left() const { return left_ - read_; }
+  bool ran_dry() const { return ran_dry_; }
+
+  // The bytes read so far, in one piece; valid until the next read or take().
+  const std::uint8_t* record() const { return cursor_.data(); }
+  std::span<const std::uint8_t> bytes(const Field& field) const {
+    return {cursor_.data() + field.at, field.size};
   }
-  static std::uint32_t load_u32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-  }
-  static std::uint64_t load_u64(const std::uint8_t* p) {
-    return static_cast<std::uint64_t>(load_u32(p)) |
-           (static_cast<std::uint64_t>(load_u32(p + 4)) << 32);
+  // Moves the cursor past the bytes read; the reader then starts again at the new position.
+  void take() {
+    cursor_.advance(read_);
+    left_ -= read_;
+    room_ = room_for(left_);
+    read_ = 0;
   }
 
  private:
-  std::span<const std::uint8_t> data_;
-  std::size_t position_ = 0;
+  static std::size_t room_for(std::uint64_t left) {
+    return static_cast<std::size_t>(std::min<std::uint64_t>(left, WindowCursor::ASSEMBLY_CAPACITY));
+  }
+  bool fits(std::size_t count) {
+    if (count > room_ - read_) {
+      return false;
+    }
+    if (!cursor_.ensure(read_ + count)) {
+      ran_dry_ = true;
+      return false;
+    }
+    return true;
+  }
+
+  WindowCursor& cursor_;
+  std::uint64_t left_;  // bytes from the cursor's position to the limit
+  std::size_t room_;    // bytes the reader may hold: up to the limit or the assembly's size
+  std::size_t read_ = 0;
+  bool ran_dry_ = false;
 };
 
 }  // namespace tarvel

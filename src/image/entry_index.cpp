@@ -1,3 +1,4 @@
+// The index of an entry table by entry key.
 #include "image/entry_index.h"
 
 namespace tarvel {

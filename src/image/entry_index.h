@@ -1,3 +1,4 @@
+// Entry keys and the index that finds an entry table's first entry with a key.
 #pragma once
 
 #include <cstddef>
@@ -5,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "image/id_table.h"
-#include "image/keyed_hash.h"
+#include "support/id_table.h"
+#include "support/keyed_hash.h"
 #include "image/loaded_image.h"
 
 namespace tarvel {

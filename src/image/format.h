@@ -1,7 +1,6 @@
-#pragma once
-
 // The image file format in one place: sizes, record layouts and the bits of the status words.
 // The loader, the test image writer and the tests all read these, so a layout is written once.
+#pragma once
 
 #include <cstddef>
 #include <cstdint>

@@ -1,3 +1,4 @@
+// Loading one image: options, the loader and the outcome it reports.
 #pragma once
 
 #include <atomic>
@@ -61,9 +62,6 @@ struct LoadOptions {
   // When set, from another thread, reading stops at the next window and the file is left.
   const std::atomic<bool>* abandon = nullptr;
 };
-
-// Whether this machine has a core to spare for reading and hashing.
-bool second_core_available();
 
 // Loads images one after another through the same fixed windows.
 class ImageLoader {

@@ -1,3 +1,4 @@
+// What comparing uses of one image: the entry table, the applications, the hosts text.
 #pragma once
 
 #include <array>
@@ -9,17 +10,13 @@
 #include <string_view>
 #include <vector>
 
-#include "image/id_table.h"
+#include "support/id_table.h"
 #include "image/record_sink.h"
-#include "image/text_arena.h"
-#include "image/text_view.h"
+#include "image/sha1_value.h"
+#include "support/text_arena.h"
+#include "support/text_view.h"
 
 namespace tarvel {
-
-// How an entry's SHA1 value is kept. A value of 40 hexadecimal digits in one case is kept as
-// its 20 bytes; anything else as its text. Each text has exactly one form, so two values are
-// equal exactly when their forms are.
-enum class Sha1Form : std::uint8_t { none, lower_hex, upper_hex, text };
 
 // One file-system entry, reduced to what comparing and reporting use. Texts are those of the
 // record's fields up to their first NUL unit.
@@ -102,7 +99,7 @@ class EntryTable {
 
   ChunkedArray<EntryRow> rows_;
   TextArena texts_;  // names, directories, and SHA1 values that are not packed
-  ChunkedArray<std::array<std::uint8_t, 20>> packed_sha1_;
+  ChunkedArray<PackedSha1> packed_sha1_;
   ChunkedArray<StoredDirectory> directories_;
 };
 
@@ -142,37 +139,6 @@ struct LoadedImage {
   std::string hosts;  // the hosts text up to its first NUL byte
   AppList apps;
   EntryTable entries;
-};
-
-// Fills a LoadedImage from the loader, keeping only what comparing and reporting use.
-class TableSink final : public RecordSink {
- public:
-  // `rewrite`, when given, is applied to every directory before it is kept.
-  explicit TableSink(LoadedImage& image, DirectoryRewrite rewrite = {})
-      : image_(image), rewrite_(std::move(rewrite)) {}
-
-  void image_start(std::uint16_t version, std::uint32_t file_size) override;
-  void run_start(const RunStart& run) override;
-  void run_piece(std::span<const std::uint8_t> bytes) override;
-  void run_end() override;
-  void application_start(std::uint64_t offset) override;
-  void application_end() override;
-  void entry(const EntryFields& fields) override;
-  void entry_end(const PropertiesEnd& properties) override;
-
- private:
-  enum class Capture { nothing, hosts, app_key, app_label };
-
-  LoadedImage& image_;
-  DirectoryRewrite rewrite_;
-  Capture capture_ = Capture::nothing;
-  bool text_ended_ = false;  // a NUL was seen: the rest of the run is not part of the text
-  bool odd_byte_pending_ = false;
-  std::uint8_t odd_byte_ = 0;
-  std::size_t text_start_ = 0;
-  AppRow app_;
-  // Where a stored text is decoded before it is kept in its one form.
-  std::array<char16_t, DIRECTORY_FIELD_UNITS> decoded_;
 };
 
 }  // namespace tarvel

@@ -1,6 +1,7 @@
+// Property blocks: their items, and the SHA1 value among them.
 #include "image/property_block.h"
 
-#include "image/byte_reader.h"
+#include "image/little_endian.h"
 #include "image/stored_text.h"
 
 #include <cstring>
@@ -48,7 +49,7 @@ class SpanCursor {
 bool is_sha1_name(std::span<const std::uint8_t> prefix) {
   std::size_t unit = 0;
   for (; unit * 2 + 1 < prefix.size(); ++unit) {
-    const char16_t value = ByteReader::load_u16(prefix.data() + unit * 2);
+    const char16_t value = load_u16(prefix.data() + unit * 2);
     if (value == 0) {
       break;
     }
@@ -84,7 +85,7 @@ bool read_size(Cursor& cursor, std::uint32_t& left, std::uint32_t& size) {
   if (left < SIZE_FIELD || !cursor.ensure(SIZE_FIELD)) {
     return false;
   }
-  size = ByteReader::load_u32(cursor.data());
+  size = load_u32(cursor.data());
   if (size > left - SIZE_FIELD) {
     return false;
   }
@@ -140,24 +141,24 @@ constexpr std::uint64_t SHA1_NAME_WORD = 0x0031'0041'0048'0053ULL;
 void scan_in_place(const std::uint8_t* at, std::uint32_t left, PropertiesEnd& out) {
   out = PropertiesEnd{};
   while (left != 0) {
-    if (left < SIZE_FIELD || ByteReader::load_u32(at) > left - SIZE_FIELD) {
+    if (left < SIZE_FIELD || load_u32(at) > left - SIZE_FIELD) {
       out.well_formed = false;
       return;
     }
-    const std::uint32_t name_size = ByteReader::load_u32(at);
+    const std::uint32_t name_size = load_u32(at);
     const std::uint8_t* name = at + SIZE_FIELD;
     left -= SIZE_FIELD + name_size;
     at = name + name_size;
-    if (left < SIZE_FIELD || ByteReader::load_u32(at) > left - SIZE_FIELD) {
+    if (left < SIZE_FIELD || load_u32(at) > left - SIZE_FIELD) {
       out.well_formed = false;
       return;
     }
-    const std::uint32_t value_size = ByteReader::load_u32(at);
+    const std::uint32_t value_size = load_u32(at);
     // The name's units up to its first NUL are "SHA1": its first four units are, and a fifth,
     // where there is one, is NUL.
     if (!out.sha1.found && value_size == SHA1_VALUE_SIZE && name_size >= 8 &&
-        ByteReader::load_u64(name) == SHA1_NAME_WORD &&
-        (name_size < NAME_PREFIX || ByteReader::load_u16(name + 8) == 0)) {
+        load_u64(name) == SHA1_NAME_WORD &&
+        (name_size < NAME_PREFIX || load_u16(name + 8) == 0)) {
       take_value(at + SIZE_FIELD, out.sha1);
     }
     left -= SIZE_FIELD + value_size;
@@ -188,20 +189,6 @@ bool read_property_block(WindowCursor& cursor, std::uint32_t size, RecordSink* i
     return true;
   }
   return read_items(cursor, size, items, out);
-}
-
-bool find_sha1_value(std::uint32_t flags_c, std::span<const std::uint8_t> block,
-                     std::u16string& out) {
-  if (block.empty() || (flags_c & HASH_EXEMPT_C) != 0 || block.size() > UINT32_MAX) {
-    return false;
-  }
-  PropertiesEnd end;
-  scan_in_place(block.data(), static_cast<std::uint32_t>(block.size()), end);
-  if (!end.sha1.found) {
-    return false;
-  }
-  out = end.sha1.text();
-  return true;
 }
 
 }  // namespace tarvel

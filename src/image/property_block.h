@@ -1,3 +1,4 @@
+// Reading an entry's property block and the SHA1 value in it.
 #pragma once
 
 #include <cstdint>
@@ -15,10 +16,5 @@ namespace tarvel {
 // it as a name run and a value run. False only when the cursor's bytes end before the block.
 bool read_property_block(WindowCursor& cursor, std::uint32_t size, RecordSink* items,
                          PropertiesEnd& out);
-
-// The SHA1 value of a property block in memory, for an entry whose flags_c is given: false,
-// with out untouched, when the entry is exempt or the block has no usable "SHA1" item.
-bool find_sha1_value(std::uint32_t flags_c, std::span<const std::uint8_t> block,
-                     std::u16string& out);
 
 }  // namespace tarvel

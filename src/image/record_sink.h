@@ -1,3 +1,4 @@
+// What the loader hands over as it reads, and the sink interface that takes it.
 #pragma once
 
 #include <array>

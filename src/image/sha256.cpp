@@ -1,5 +1,7 @@
+// SHA-256: the streaming interface, the portable rounds and the SHA-extension rounds.
 #include "image/sha256.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstring>
@@ -167,63 +169,6 @@ void compress_best(std::array<std::uint32_t, 8>& state, const std::uint8_t* bloc
   }
 }
 
-// Takes count bytes that are known not to push the bit length past 64 bits.
-// Observably the same as storing them one at a time and compressing each block
-// the moment it fills, but whole blocks are compressed straight from data.
-void consume(Sha256Context& context, const std::uint8_t* data, std::uint64_t count) {
-  const std::uint64_t bit_length =
-      ((std::uint64_t{context.length_high} << 32) | context.length_low) + count * 8;
-  context.length_low = static_cast<std::uint32_t>(bit_length);
-  context.length_high = static_cast<std::uint32_t>(bit_length >> 32);
-
-  auto index = static_cast<std::size_t>(context.block_index);
-  if (index != 0) {
-    const std::size_t room = SHA256_BLOCK_SIZE - index;
-    const std::size_t take = count < room ? static_cast<std::size_t>(count) : room;
-    std::memcpy(context.message_block.data() + index, data, take);
-    index += take;
-    data += take;
-    count -= take;
-    if (index < SHA256_BLOCK_SIZE) {
-      context.block_index = static_cast<std::int16_t>(index);
-      return;
-    }
-    compress_best(context.intermediate_hash, context.message_block.data(), 1);
-  }
-
-  const auto whole_blocks = static_cast<std::size_t>(count / SHA256_BLOCK_SIZE);
-  if (whole_blocks != 0) {
-    compress_best(context.intermediate_hash, data, whole_blocks);
-    data += whole_blocks * SHA256_BLOCK_SIZE;
-  }
-  const auto tail = static_cast<std::size_t>(count % SHA256_BLOCK_SIZE);
-  if (tail != 0) std::memcpy(context.message_block.data(), data, tail);
-  context.block_index = static_cast<std::int16_t>(tail);
-}
-
-void finalise(Sha256Context& context) {
-  auto index = static_cast<std::size_t>(context.block_index);
-  auto& block = context.message_block;
-  block[index++] = 0x80;
-  if (index > SHA256_BLOCK_SIZE - 8) {
-    // No room left for the length: pad this block out and start another.
-    std::memset(block.data() + index, 0, SHA256_BLOCK_SIZE - index);
-    compress_best(context.intermediate_hash, block.data(), 1);
-    index = 0;
-  }
-  std::memset(block.data() + index, 0, SHA256_BLOCK_SIZE - 8 - index);
-  store_be32(block.data() + 56, context.length_high);
-  store_be32(block.data() + 60, context.length_low);
-  compress_best(context.intermediate_hash, block.data(), 1);
-
-  // Leave nothing of the message behind in the context once it is done with.
-  block.fill(0);
-  context.block_index = 0;
-  context.length_low = 0;
-  context.length_high = 0;
-  context.computed = 1;
-}
-
 }  // namespace
 
 namespace detail {
@@ -310,61 +255,61 @@ bool sha256_accelerated_available() {
 
 }  // namespace detail
 
-int sha256_reset(Sha256Context* context) {
-  if (context == nullptr) return SHA256_NULL;
-  context->intermediate_hash = INITIAL_HASH;
-  context->length_low = 0;
-  context->length_high = 0;
-  context->block_index = 0;
-  context->computed = 0;
-  context->corrupted = SHA256_SUCCESS;
-  return SHA256_SUCCESS;
+void Sha256::start() {
+  state_ = INITIAL_HASH;
+  length_ = 0;
+  pending_ = 0;
 }
 
-int sha256_input(Sha256Context* context, const std::uint8_t* data, std::uint32_t count) {
-  if (count == 0) return SHA256_SUCCESS;
-  if (context == nullptr || data == nullptr) return SHA256_NULL;
-  if (context->computed != 0) {
-    context->corrupted = SHA256_STATE_ERROR;
-    return SHA256_STATE_ERROR;
+// Whole blocks are compressed straight from the bytes given; only a block's start or end waits
+// in block_.
+void Sha256::update(std::span<const std::uint8_t> bytes) {
+  length_ += bytes.size();
+  if (pending_ != 0) {
+    const std::size_t take = std::min(bytes.size(), SHA256_BLOCK_SIZE - pending_);
+    std::memcpy(block_.data() + pending_, bytes.data(), take);
+    pending_ += take;
+    bytes = bytes.subspan(take);
+    if (pending_ < SHA256_BLOCK_SIZE) {
+      return;
+    }
+    compress_best(state_, block_.data(), 1);
+    pending_ = 0;
   }
-  if (context->corrupted != 0) return context->corrupted;
-
-  // Each byte adds 8 to the 64-bit bit length. The bytes that fit without a carry
-  // out of bit 63 are taken normally. If the call holds more, the next byte is
-  // the one whose count wraps the length: it is still stored in message_block and
-  // counted (so the length words end up wrapped), the context turns corrupted,
-  // its block is not compressed even when it is the 64th byte (block_index may
-  // then read 64, harmless because a corrupted context refuses input and result
-  // until reset), and nothing after it is taken. The caller only hears about it
-  // from the next input or result call; this one still reports success.
-  const std::uint64_t bit_length =
-      (std::uint64_t{context->length_high} << 32) | context->length_low;
-  const std::uint64_t bytes_that_fit = ~bit_length / 8;
-  if (count <= bytes_that_fit) {
-    consume(*context, data, count);
-    return SHA256_SUCCESS;
+  const std::size_t whole_blocks = bytes.size() / SHA256_BLOCK_SIZE;
+  if (whole_blocks != 0) {
+    compress_best(state_, bytes.data(), whole_blocks);
+    bytes = bytes.subspan(whole_blocks * SHA256_BLOCK_SIZE);
   }
-
-  consume(*context, data, bytes_that_fit);  // < count, so within this call's data
-  const std::uint64_t wrapped = bit_length + (bytes_that_fit + 1) * 8;
-  context->message_block[static_cast<std::size_t>(context->block_index)] =
-      data[static_cast<std::size_t>(bytes_that_fit)];
-  ++context->block_index;
-  context->length_low = static_cast<std::uint32_t>(wrapped);
-  context->length_high = static_cast<std::uint32_t>(wrapped >> 32);
-  context->corrupted = SHA256_NULL;
-  return SHA256_SUCCESS;
+  if (!bytes.empty()) {
+    std::memcpy(block_.data(), bytes.data(), bytes.size());
+    pending_ = bytes.size();
+  }
 }
 
-int sha256_result(Sha256Context* context, std::uint8_t* digest) {
-  if (context == nullptr || digest == nullptr) return SHA256_NULL;
-  if (context->corrupted != 0) return context->corrupted;
-  if (context->computed == 0) finalise(*context);
-  for (std::size_t i = 0; i < context->intermediate_hash.size(); ++i) {
-    store_be32(digest + 4 * i, context->intermediate_hash[i]);
+Sha256Digest Sha256::finish() {
+  std::size_t at = pending_;
+  block_[at++] = 0x80;
+  if (at > SHA256_BLOCK_SIZE - 8) {
+    // No room left for the length: pad this block out and start another.
+    std::memset(block_.data() + at, 0, SHA256_BLOCK_SIZE - at);
+    compress_best(state_, block_.data(), 1);
+    at = 0;
   }
-  return SHA256_SUCCESS;
+  std::memset(block_.data() + at, 0, SHA256_BLOCK_SIZE - 8 - at);
+  const std::uint64_t bits = length_ * 8;
+  store_be32(block_.data() + 56, static_cast<std::uint32_t>(bits >> 32));
+  store_be32(block_.data() + 60, static_cast<std::uint32_t>(bits));
+  compress_best(state_, block_.data(), 1);
+
+  Sha256Digest digest;
+  for (std::size_t i = 0; i < state_.size(); ++i) {
+    store_be32(digest.data() + 4 * i, state_[i]);
+  }
+  // Leave nothing of the message behind once it is done with.
+  block_.fill(0);
+  start();
+  return digest;
 }
 
 }  // namespace tarvel

@@ -1,8 +1,7 @@
-#pragma once
-
 // Raw SHA-256 block compression, split out of sha256.cpp so tests can hold the
 // portable and the hardware-accelerated rounds against each other directly.
 // Nothing outside sha256.cpp and its tests should need this header.
+#pragma once
 
 #include <array>
 #include <cstddef>

@@ -1,3 +1,4 @@
+// Texts as an image stores them: UTF-16LE bytes up to their first NUL unit.
 #pragma once
 
 #include <bit>
@@ -10,7 +11,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "image/byte_reader.h"
+#include "image/little_endian.h"
 
 namespace tarvel {
 
@@ -58,7 +59,7 @@ inline std::size_t copy_units(std::span<const std::uint8_t> bytes, char16_t* out
     }
   } else {
     for (std::size_t i = 0; i < whole; ++i) {
-      out[i] = ByteReader::load_u16(bytes.data() + i * 2);
+      out[i] = load_u16(bytes.data() + i * 2);
     }
   }
   return whole;

@@ -1,3 +1,4 @@
+// The cursor over the windows of a file, which assembles fields that straddle two.
 #pragma once
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Reading a file through reused windows, hashed on a reading thread where there is a core.
 #include "image/window_stream.h"
 
 #include <algorithm>
@@ -36,12 +37,6 @@ void mark_unfilled(const std::uint8_t* window, std::size_t filled, std::size_t c
 }
 
 }  // namespace
-
-std::span<const std::uint8_t> SpanSource::next() {
-  const std::span<const std::uint8_t> piece = rest_.first(std::min(window_, rest_.size()));
-  rest_ = rest_.subspan(piece.size());
-  return piece;
-}
 
 WindowBuffers::WindowBuffers(std::size_t window, std::size_t count)
     : largest_(std::max(window, SMALLEST_WINDOW)), windows_(std::max<std::size_t>(count, 2)) {}
@@ -114,14 +109,14 @@ std::size_t FileWindowStream::fill(std::uint8_t* window) {
     const auto version = static_cast<std::uint16_t>(window[0] | (window[1] << 8));
     hashing_ = file_has_trailer(version, size);
     if (hashing_) {
-      sha256_reset(&digest_);
+      digest_ = Sha256();
     }
   }
   if (size >= TRAILER_SIZE) {
     const std::uint64_t trailer_start = size - TRAILER_SIZE;
     if (hashing_ && start < trailer_start) {
       const auto covered = static_cast<std::size_t>(std::min<std::uint64_t>(got, trailer_start - start));
-      sha256_input(&digest_, window, static_cast<std::uint32_t>(covered));
+      digest_.update({window, covered});
     }
     if (read_so_far_ > trailer_start) {
       const std::uint64_t from = std::max(start, trailer_start);
@@ -202,7 +197,7 @@ StreamEnd FileWindowStream::finish() {
   stop_producer();
   end_.read_whole = !read_failed_ && read_so_far_ == file_.size();
   if (hashing_ && end_.read_whole) {
-    sha256_result(&digest_, end_.digest.data());
+    end_.digest = digest_.finish();
     end_.digest_computed = true;
   }
   return end_;

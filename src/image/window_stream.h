@@ -1,3 +1,4 @@
+// Window sources, the reused window buffers and the file window stream.
 #pragma once
 
 #include <array>
@@ -29,18 +30,6 @@ class WindowSource {
   virtual std::span<const std::uint8_t> next() = 0;
 };
 
-// Bytes already in memory, handed out in windows of at most `window` bytes.
-class SpanSource final : public WindowSource {
- public:
-  explicit SpanSource(std::span<const std::uint8_t> bytes, std::size_t window = SIZE_MAX)
-      : rest_(bytes), window_(window == 0 ? 1 : window) {}
-  std::span<const std::uint8_t> next() override;
-
- private:
-  std::span<const std::uint8_t> rest_;
-  std::size_t window_;
-};
-
 // The fixed memory that reading a file goes through, kept for the next file: a few windows,
 // so that one thread can read and hash the next while another parses the last. A window is
 // never larger than the largest file read through it.
@@ -66,7 +55,7 @@ class WindowBuffers {
 struct StreamEnd {
   bool read_whole = false;         // every byte of the size it had when opened arrived
   bool digest_computed = false;    // the file's version has a trailer and the file is long enough
-  std::array<std::uint8_t, SHA256_DIGEST_SIZE> digest{};  // SHA-256 of all bytes but the trailer
+  Sha256Digest digest{};  // SHA-256 of all bytes but the trailer
   std::array<std::uint8_t, TRAILER_SIZE> trailer{};       // the last bytes, when there are enough
 };
 
@@ -105,7 +94,7 @@ class FileWindowStream final : public WindowSource {
   std::uint64_t read_so_far_ = 0;
   bool read_failed_ = false;
   bool hashing_ = false;
-  Sha256Context digest_{};
+  Sha256 digest_;
   StreamEnd end_;
 
   // Hand-off between the reading thread and the caller: windows are filled in order into the

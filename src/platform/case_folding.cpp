@@ -1,3 +1,4 @@
+// Case folding tables taken from the current locale.
 #include "platform/case_folding.h"
 
 #include <algorithm>

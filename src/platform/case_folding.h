@@ -1,3 +1,4 @@
+// Case folding of UTF-16 units, taken once from the current locale.
 #pragma once
 
 #include <array>

@@ -1,4 +1,5 @@
-#include "platform/chunk_memory.h"
+// How the chunks of the program's tables get their memory from the system.
+#include "support/chunk_memory.h"
 
 #if defined(__linux__)
 #include <sys/mman.h>

@@ -1,3 +1,4 @@
+// The buffered console and the encoding of wide text for it.
 #include "platform/console.h"
 
 #include "platform/utf16.h"

@@ -1,3 +1,4 @@
+// Standard output and standard error as the program writes to them.
 #pragma once
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// Input files: opening for reading, file identity, the system's error texts and the random key.
 #pragma once
 
 #include <array>
@@ -9,6 +10,8 @@
 #include <optional>
 #include <span>
 #include <string>
+
+#include "support/hash_key.h"
 
 namespace tarvel {
 
@@ -85,9 +88,7 @@ std::optional<FileIdentity> identify_standard_input();
 // The system's words for the last error of the calling thread ("No such file or directory").
 std::string last_system_error();
 
-// A key for hashing image contents, fresh from the system's random source on every run, so
-// that no file can be made to collide in the program's hash tables.
-using HashKey = std::array<std::uint64_t, 2>;
+// A key drawn from the system's random source (getrandom, BCryptGenRandom).
 HashKey random_hash_key();
 
 }  // namespace tarvel

@@ -1,3 +1,4 @@
+// What each byte of the output encoding decodes to.
 #include "platform/output_encoding.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The output encoding, and which characters a terminal must never be handed.
 #pragma once
 
 #include <bitset>

@@ -1,3 +1,4 @@
+// The platform of a real run: locale, consoles, case folding and files.
 #include "platform/platform.h"
 
 namespace tarvel {

@@ -1,3 +1,4 @@
+// UTF-16 as every layer reads and writes it: surrogate pairs, and what a lone half is.
 #pragma once
 
 #include <cstddef>
@@ -5,7 +6,6 @@
 
 namespace tarvel {
 
-// UTF-16 as every layer reads and writes it: surrogate pairs, and what a lone half is.
 constexpr bool is_high_surrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 constexpr bool is_low_surrogate(char32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 

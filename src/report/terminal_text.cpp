@@ -1,3 +1,4 @@
+// Masking image text for a terminal.
 #include "report/terminal_text.h"
 
 #include <algorithm>

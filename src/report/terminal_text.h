@@ -1,3 +1,4 @@
+// Image text made safe to show on a terminal.
 #pragma once
 
 #include <filesystem>

@@ -1,3 +1,4 @@
+// The text report writer.
 #pragma once
 
 #include <cstddef>

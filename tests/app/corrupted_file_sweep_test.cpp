@@ -40,11 +40,9 @@ std::uint32_t u32_at(const Bytes& bytes, std::size_t offset) {
 
 // Ends a version 4 or 5 image with a trailer whose digest matches the bytes before it.
 void append_trailer(Bytes& covered) {
-  Sha256Context context{};
-  std::array<std::uint8_t, 32> digest{};
-  sha256_reset(&context);
-  sha256_input(&context, covered.data(), static_cast<std::uint32_t>(covered.size()));
-  sha256_result(&context, digest.data());
+  Sha256 sha;
+  sha.update(covered);
+  const Sha256Digest digest = sha.finish();
   const std::size_t length_at = covered.size();
   covered.resize(covered.size() + 4);
   put_u32(covered, length_at, DIGEST_LENGTH);

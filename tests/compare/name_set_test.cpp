@@ -17,7 +17,7 @@ std::vector<std::u16string> members(const NameSet& set) {
 NameSet filled(const CaseFolding& folding, std::initializer_list<std::u16string_view> names) {
   NameSet set(folding);
   for (std::u16string_view name : names) {
-    insert_name(set, name);
+    set.insert(name);
   }
   return set;
 }

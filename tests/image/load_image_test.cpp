@@ -5,6 +5,7 @@
 
 #include "image/load_image.h"
 #include "image/loaded_image.h"
+#include "image/table_sink.h"
 #include "image/stored_text.h"
 #include "testing/fake_platform.h"
 #include "testing/image_writer.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "report/exclusions.h"
+#include "app/exclusions.h"
 
 namespace tarvel {
 namespace {

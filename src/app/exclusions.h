@@ -1,3 +1,4 @@
+// Exclusion rules for tarvel-diff: reading rules files and matching items against them.
 #pragma once
 
 #include <cstddef>

@@ -1,3 +1,4 @@
+// Chunked storage: the text arena and the chunked array.
 #pragma once
 
 #include <algorithm>
@@ -9,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/chunk_memory.h"
+#include "support/chunk_memory.h"
 
 namespace tarvel {
 

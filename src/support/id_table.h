@@ -1,3 +1,4 @@
+// An open-addressing hash set of 32-bit ids whose keys live elsewhere.
 #pragma once
 
 #include <algorithm>

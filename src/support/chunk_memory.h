@@ -1,3 +1,4 @@
+// Chunks of memory for the program's tables: owning pointers and typed allocation.
 #pragma once
 
 #include <cstddef>
@@ -9,7 +10,8 @@ namespace tarvel {
 
 // Memory for the chunks of the program's tables, which are filled as soon as they are had.
 // Where the system allows, a large chunk gets all its pages in one call instead of one page
-// fault at a time. Returns null when the memory cannot be had.
+// fault at a time. Returns null when the memory cannot be had. The platform layer supplies both
+// (platform/chunk_memory.cpp), since how pages are had is the system's business.
 void* allocate_chunk(std::size_t bytes) noexcept;
 void free_chunk(void* address, std::size_t bytes) noexcept;
 

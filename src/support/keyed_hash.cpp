@@ -1,4 +1,5 @@
-#include "image/keyed_hash.h"
+// The multilinear table hash and its SipHash fallback for long texts.
+#include "support/keyed_hash.h"
 
 #include <array>
 #include <bit>

@@ -1,3 +1,4 @@
+// A view of UTF-16 text in the one form a table keeps it.
 #pragma once
 
 #include <bit>

@@ -1,5 +1,5 @@
 // Exclusion rules: reading rules files, and finding the rules an item could match.
-#include "report/exclusions.h"
+#include "app/exclusions.h"
 
 #include <algorithm>
 #include <array>

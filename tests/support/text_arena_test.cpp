@@ -1,4 +1,4 @@
-#include "image/text_arena.h"
+#include "support/text_arena.h"
 
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// Keyed hashing: SipHash, and the multilinear hash of the program's tables.
 #pragma once
 
 #include <bit>
@@ -7,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "image/text_view.h"
-#include "platform/input_file.h"
+#include "support/text_view.h"
+#include "support/hash_key.h"
 
 namespace tarvel {
 
