@@ -269,12 +269,13 @@ DiffCounts write_items(const Options& options, const ComparedPair& pair, Exclusi
       ++counts.excluded[item.list];
       return;
     }
-    if (known.known_good(item)) {
+    // A value known to be bad is never hidden by one known to be good.
+    ReportItem marked = item;
+    marked.known_bad = known.known_bad(item);
+    if (marked.known_bad == KnownBad::none && known.known_good(item)) {
       ++counts.known_good[item.list];
       return;
     }
-    ReportItem marked = item;
-    marked.known_bad = known.known_bad(item);
     counts.known_bad[item.list] += marked.known_bad == KnownBad::none ? 0 : 1;
     ++counts.shown[item.list];
     writer->item(marked);

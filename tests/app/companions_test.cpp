@@ -1116,5 +1116,129 @@ TEST(Companions, TheExamplePageIsTheSamplePairs) {
          "-o examples/samples-report.html samples/old.img samples/new.img";
 }
 
+// Hash sets: known-good values leave items out and are counted; known-bad ones mark every item
+// that has one, in every format, and a known-bad value is never hidden by a known-good one.
+TEST(Companions, KnownGoodAndKnownBadHashes) {
+  const std::u16string good(40, u'a');
+  const std::u16string bad(40, u'b');
+  const std::u16string other(40, u'c');
+  const auto with_sha1 = [](std::u16string_view name, std::u16string_view sha1,
+                            std::uint32_t flags = 0x20) {
+    EntrySpec spec = entry(u"C:\\T", name, flags);
+    if (!sha1.empty()) {
+      spec.properties = sha1_property(sha1);
+    }
+    return spec;
+  };
+  struct Case {
+    std::u16string name;
+    std::u16string old_sha1;  // empty: no entry in the old image
+    std::u16string new_sha1;  // empty: no entry in the new image
+    bool autorun;
+    std::string list;       // "section.change" it is counted in
+    std::string known_bad;  // "" none, "-" left out as known good
+  };
+  const std::u16string none;
+  const Case cases[] = {
+      {u"good-autorun.exe", none, u"AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA", true,
+       "autorun.added", "-"},
+      {u"bad-autorun.exe", none, bad, true, "autorun.added", "new"},
+      {u"gone-bad.exe", bad, none, true, "autorun.removed", "old"},
+      {u"now-good.exe", other, good, false, "file.modified", "-"},
+      {u"cured.exe", bad, good, false, "file.modified", "old"},
+      {u"infected.exe", other, bad, false, "file.modified", "new"},
+      {u"still-bad.exe", bad, u"BBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBC", false, "file.modified",
+       "old"},
+      {u"both-bad.exe", bad, u"BBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBB", false, "file.modified",
+       "both"},
+      {u"lost-hash.exe", bad, u"x", false, "file.no_sha1", "old"},
+  };
+  ImageSpec old_image;
+  ImageSpec new_image;
+  for (const Case& c : cases) {
+    const std::uint32_t flags = c.autorun ? 0x24 : 0x20;
+    if (!c.old_sha1.empty()) {
+      old_image.entries.push_back(with_sha1(c.name, c.old_sha1, flags));
+    }
+    if (!c.new_sha1.empty()) {
+      new_image.entries.push_back(with_sha1(c.name, c.new_sha1 == u"x" ? none : c.new_sha1, flags));
+    }
+  }
+  FakePlatform platform;
+  platform.add_file("old", write_image(old_image));
+  platform.add_file("new", write_image(new_image));
+  platform.add_file("good.csv", bytes_of("\"SHA-1\",\"FileName\"\r\n\"" + std::string(40, 'A') +
+                                         "\",\"x.exe\"\r\n"));
+  platform.add_file("bad.txt", bytes_of("# known bad\n" + std::string(40, 'b') + "\n"));
+  platform.add_file("more-bad.txt", bytes_of(std::string(40, 'B') + "\n"));
+  const std::vector<std::filesystem::path> sets = {"--known-good=good.csv", "--known-bad",
+                                                   "bad.txt", "--known-bad", "more-bad.txt"};
+  const auto run = [&](std::vector<std::filesystem::path> arguments) {
+    FakePlatform copy;
+    copy.files = platform.files;
+    arguments.insert(arguments.end(), sets.begin(), sets.end());
+    arguments.insert(arguments.end(), {"old", "new"});
+    const DiffRun result = diff(copy, arguments);
+    EXPECT_EQ(result.errors, "");
+    return result.output;
+  };
+  const std::vector<Json> lines = json_lines(run({"--format=jsonl"}));
+  std::map<std::string, std::string> marks;
+  for (const Json& line : lines) {
+    if (line["type"] == "change" && line["section"] != "application") {
+      const std::string path = line["path"];
+      marks[path.substr(path.rfind('\\') + 1)] = line.value("known_bad", "");
+    }
+  }
+  std::map<std::string, std::array<int, 3>> counts;  // list: known_good, known_bad, count
+  for (const Case& c : cases) {
+    const std::string name(c.name.begin(), c.name.end());
+    std::array<int, 3>& list = counts[c.list];
+    if (c.known_bad == "-") {
+      EXPECT_FALSE(marks.contains(name)) << name << " is left out as known good";
+      ++list[0];
+    } else {
+      EXPECT_EQ(marks[name], c.known_bad) << name;
+      list[1] += c.known_bad.empty() ? 0 : 1;
+      ++list[2];
+    }
+  }
+  const Json& summary = lines.back();
+  for (const auto& [list, expected] : counts) {
+    const std::string section = list.substr(0, list.find('.'));
+    const std::string change = list.substr(list.find('.') + 1);
+    EXPECT_EQ(summary["known_good"][section][change], expected[0]) << list;
+    EXPECT_EQ(summary["known_bad"][section][change], expected[1]) << list;
+    EXPECT_EQ(summary["count"][section][change], expected[2]) << list;
+  }
+  const std::string text = run({});
+  EXPECT_NE(text.find("C:\\T\\infected.exe [known bad]\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("C:\\T\\gone-bad.exe [known bad]\n"), std::string::npos) << text;
+  EXPECT_EQ(text.find("now-good"), std::string::npos) << text;
+  std::vector<CsvRecord> rows;
+  ASSERT_TRUE(read_csv(run({"--format=csv"}), rows));
+  for (std::size_t row = 1; row < rows.size(); ++row) {
+    const std::string path = csv_cell(rows, row, "path");
+    if (!path.empty()) {
+      EXPECT_EQ(csv_cell(rows, row, "known_bad"), marks[path.substr(path.rfind('\\') + 1)]);
+    }
+  }
+  const std::string page = run({"--format=html"});
+  std::size_t marked_rows = 0;
+  for (std::size_t at = page.find("<tr class=\"known-bad\">"); at != std::string::npos;
+       at = page.find("<tr class=\"known-bad\">", at + 1)) {
+    ++marked_rows;
+  }
+  EXPECT_EQ(marked_rows, static_cast<std::size_t>(summary["known_bad"]["total"].get<int>()));
+  // A malformed set is trouble that names its line, before any image is read.
+  FakePlatform broken;
+  broken.files = platform.files;
+  broken.add_file("bad.txt", bytes_of("# two lines\n" + std::string(39, 'b') + "\n"));
+  const DiffRun refused = diff(broken, {"--known-bad", "bad.txt", "old", "new"});
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_TRUE(refused.errors.starts_with("tarvel-diff: bad.txt: line 2: ")) << refused.errors;
+  EXPECT_EQ(refused.output, "");
+}
+
 }  // namespace
 }  // namespace tarvel::testing
