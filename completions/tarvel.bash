@@ -8,9 +8,9 @@ _tarvel_companion() {
   local options formats file_options word_options
   case ${1##*/} in
     tarvel-diff | tarvel-diff.exe)
-      options="--format --output -o --exclude-from --host --no-header --summary --quiet -q --help -h --version"
-      formats="text jsonl csv"
-      file_options="--output -o --exclude-from"
+      options="--format --output -o --exclude-from --known-good --known-bad --host --no-header --summary --quiet -q --help -h --version"
+      formats="text jsonl csv html"
+      file_options="--output -o --exclude-from --known-good --known-bad"
       word_options="--host"
       ;;
     tarvel-dump | tarvel-dump.exe)
