@@ -1,3 +1,4 @@
+// Generated image pairs for benchmarks: ordinary machines, extreme shapes and rules files.
 #include "bench_images.h"
 
 #include "bench_random.h"

@@ -1,3 +1,4 @@
+// Generated image pairs for benchmarks: ordinary machines, extreme shapes and rules files.
 #pragma once
 
 #include <cstdint>

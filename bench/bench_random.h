@@ -1,3 +1,4 @@
+// A small seeded random source, so that generated images are the same on every platform.
 #pragma once
 
 #include <cstddef>

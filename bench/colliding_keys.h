@@ -1,3 +1,4 @@
+// Keys crafted to collide in hash tables, for the benchmarks of worst-case shapes.
 #pragma once
 
 #include <cstddef>

@@ -1,3 +1,4 @@
+// Splits one fuzzer input into the two images of a comparison.
 #pragma once
 
 // The input of the fuzzers that run whole programs: the first four bytes, little-endian, give the

@@ -1,3 +1,4 @@
+// The companions' command lines: the option table reader, --format values, --help and --version.
 #pragma once
 
 #include <array>

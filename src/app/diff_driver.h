@@ -1,3 +1,4 @@
+// tarvel-diff: one run, from its arguments to its exit status.
 #pragma once
 
 #include <filesystem>

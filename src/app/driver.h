@@ -1,3 +1,4 @@
+// tarvel: one run, from its arguments to its exit status.
 #pragma once
 
 #include <filesystem>

@@ -1,3 +1,4 @@
+// tarvel-dump: one run, from its arguments to its exit status.
 #pragma once
 
 #include <filesystem>

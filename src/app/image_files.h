@@ -1,3 +1,4 @@
+// What the companions share: usage answers, trouble lines and the words for a refused image.
 #pragma once
 
 #include <filesystem>

@@ -1,3 +1,4 @@
+// Opening an image, and loading the two images of a comparison, at once where a core is free.
 #pragma once
 
 #include <atomic>

@@ -1,3 +1,4 @@
+// The operating-system services the programs use, behind one interface that tests replace.
 #pragma once
 
 #include <filesystem>

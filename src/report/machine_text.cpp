@@ -1,3 +1,4 @@
+// Text for other programs: UTF-8, JSON strings, hexadecimal forms and CSV records.
 #include "report/machine_text.h"
 
 #include <array>

@@ -1,3 +1,4 @@
+// The nine lists of a report, their names, and the items of a comparison in print order.
 #pragma once
 
 #include <array>

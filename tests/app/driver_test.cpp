@@ -1,3 +1,4 @@
+// tarvel's driver through the fake platform: messages, exit statuses and the report.
 #include <gtest/gtest.h>
 
 #include <algorithm>

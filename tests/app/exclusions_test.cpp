@@ -1,3 +1,4 @@
+// Exclusion rules: reading rules files, matching items, and the index against trying every rule.
 #include <gtest/gtest.h>
 
 #include <array>

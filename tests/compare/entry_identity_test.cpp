@@ -1,3 +1,4 @@
+// Entry keys, directory normalisation and how entries of two images are matched.
 #include <gtest/gtest.h>
 
 #include "compare/entry_identity.h"

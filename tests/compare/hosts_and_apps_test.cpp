@@ -1,3 +1,4 @@
+// Hosts lines and applications: splitting, matching and what is reported.
 #include <gtest/gtest.h>
 
 #include "compare/hosts_and_apps.h"

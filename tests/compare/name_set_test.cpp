@@ -1,3 +1,4 @@
+// The sorted path sets: order, first spelling and duplicates.
 #include <gtest/gtest.h>
 
 #include <clocale>

@@ -1,3 +1,4 @@
+// Work split over two threads: both branches, and exceptions from the helper thread.
 #include "compare/parallel.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// The typed, all-or-nothing reads of the window cursor, at every window size.
 #include "image/byte_reader.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Loading images: every version, every refusal, and the windows against a whole-file read.
 #include <gtest/gtest.h>
 
 #include <atomic>

@@ -1,3 +1,4 @@
+// Property blocks: items, the SHA1 value and blocks that run past their end.
 #include <gtest/gtest.h>
 
 #include <optional>

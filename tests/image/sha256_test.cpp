@@ -1,3 +1,4 @@
+// SHA-256 against known digests, in pieces of every size.
 #include "image/sha256.h"
 
 #include <gtest/gtest.h>

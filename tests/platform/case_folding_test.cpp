@@ -1,3 +1,4 @@
+// Case folding at the edges of the ranges it maps.
 #include "platform/case_folding.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// The buffered console: encodings, line ends and failed deliveries.
 #include <gtest/gtest.h>
 
 #include "platform/console.h"

@@ -1,3 +1,4 @@
+// Opening input files: refusals, sizes, reading and rewinding.
 #include <gtest/gtest.h>
 
 #include <filesystem>

@@ -1,3 +1,4 @@
+// UTF-8, JSON strings and CSV records at their boundaries.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>

@@ -1,3 +1,4 @@
+// What the text report masks for a terminal, in every output encoding.
 #include "report/terminal_text.h"
 
 #include <gtest/gtest.h>

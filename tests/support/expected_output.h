@@ -1,3 +1,4 @@
+// What tarvel prints before its report, for tests that compare whole outputs.
 #pragma once
 
 #include <string>

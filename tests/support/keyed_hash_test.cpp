@@ -1,3 +1,4 @@
+// The keyed hashes: fallbacks at their thresholds, and case folding.
 #include "support/keyed_hash.h"
 
 #include <gtest/gtest.h>

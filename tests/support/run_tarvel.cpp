@@ -1,3 +1,4 @@
+// Runs the built programs as a user would, and captures what they write.
 #include "support/run_tarvel.h"
 
 #ifdef _WIN32

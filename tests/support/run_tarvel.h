@@ -1,3 +1,4 @@
+// Runs the built programs as a user would, and captures what they write.
 #pragma once
 
 #include <filesystem>

@@ -1,3 +1,4 @@
+// What tests leave for ctest to check after the run: JSON Lines, HTML pages, skipped tests.
 #pragma once
 
 #include <string>

@@ -1,3 +1,4 @@
+// The text arena: chunk sizes, empty texts and many full chunks.
 #include "support/text_arena.h"
 
 #include <gtest/gtest.h>
