@@ -91,8 +91,8 @@ compare_hosts() {
   local table=$1 out=$2 status=0 failed ran job host
   shift 2
   parallel --will-cite --colsep '\t' --keep-order --joblog "$work/jobs.log" \
-    "${parallel_options[@]}" -q "$tarvel_diff" --host {1} --format csv "$@" \
-    "${diff_options[@]}" -- {2} {3} <"$table" >"$out" || status=$?
+    "${parallel_options[@]}" -q "$tarvel_diff" --host '{1}' --format csv "$@" \
+    "${diff_options[@]}" -- '{2}' '{3}' <"$table" >"$out" || status=$?
   failed=$(awk -F'\t' 'NR > 1 && ($7 > 1 || $7 < 0 || $8 != 0) { print $1 }' "$work/jobs.log")
   ran=$(awk 'NR > 1' "$work/jobs.log" | wc -l)
   for job in $failed; do

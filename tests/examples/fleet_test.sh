@@ -74,8 +74,9 @@ for way in "${run_ways[@]}"; do
   done
   csv="${db%.db}.csv"
   header_rows=$(grep -c '^host,host_hex,section,' "$csv" || true)
-  [ "$(head -c 5 "$csv")" = "host," ] && [ "$header_rows" -eq 1 ] ||
+  if [ "$(head -c 5 "$csv")" != "host," ] || [ "$header_rows" -ne 1 ]; then
     problem "$name: the CSV has $header_rows header rows, or not first"
+  fi
 done
 
 # Hosts that fail: each run must fail, name the host, and leave the database as it was.
