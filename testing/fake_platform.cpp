@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace tarvel::testing {
 
@@ -128,7 +129,29 @@ OpenedFile FakePlatform::open_file(const std::filesystem::path& path) {
   if (found == files.end()) {
     return {nullptr, OpenFailure::cannot_open, "No such file or directory"};
   }
+  if (found->second.stream) {
+    return {nullptr, OpenFailure::not_regular, {}};
+  }
   return open_fake_file(found->second);
+}
+
+OpenedFile FakePlatform::open_stream(const std::filesystem::path* path) {
+  if (path != nullptr) {
+    // A stream is read as a file would be: the real platform spools it to one.
+    const auto found = files.find(path->string());
+    const bool stream = found != files.end() && std::exchange(found->second.stream, false);
+    OpenedFile file = open_file(*path);
+    if (stream) {
+      found->second.stream = true;
+    }
+    return file;
+  }
+  opened.emplace_back("(standard input)");
+  delivered_before_opens.push_back(console_.delivered());
+  if (!standard_input) {
+    return {nullptr, OpenFailure::cannot_open, "Bad file descriptor"};
+  }
+  return open_fake_file(*standard_input);
 }
 
 }  // namespace tarvel::testing

@@ -28,6 +28,8 @@ struct FakeFile {
   // What a second reading from the start finds: the file was changed in place meanwhile.
   std::shared_ptr<const Bytes> after_rewind;
   std::string reason = "No such file or directory";  // when refused as cannot_open
+  // A pipe or FIFO: open_file refuses it as not regular; open_stream serves its bytes.
+  bool stream = false;
   // Called, on the reading thread, before each read with the offset it reads from, and when
   // the opened file is closed.
   std::function<void(std::size_t)> on_read;
@@ -74,10 +76,17 @@ class FakePlatform final : public Platform {
     return framework_works;
   }
   OpenedFile open_file(const std::filesystem::path& path) override;
+  // Standard input (a null path) is `standard_input`; opens are recorded as open_file's are,
+  // standard input as "(standard input)".
+  OpenedFile open_stream(const std::filesystem::path* path) override;
   Console& console() override { return console_; }
   Console& error_console() override { return errors_; }
   // Each name is a file of its own, unless `same_files` says two names are one file.
   std::optional<FileIdentity> identify(const std::filesystem::path& path) override;
+  // The file named by `standard_input_file`, where a test says standard input reads one.
+  std::optional<FileIdentity> identify_standard_input() override {
+    return standard_input_file.empty() ? std::nullopt : identify(standard_input_file);
+  }
   // An output file's bytes land in `written` only when the run commits them.
   OpenedOutput open_output(const std::filesystem::path* file, LineEnds line_ends) override;
   const CaseFolding& case_folding() override { return *folding_; }
@@ -96,6 +105,8 @@ class FakePlatform final : public Platform {
   void break_output() { console_.break_output(); }
 
   std::map<std::string, FakeFile> files;
+  std::optional<FakeFile> standard_input;  // none: standard input is closed
+  std::string standard_input_file;         // the name of the file it was redirected from
   bool framework_works = true;
   bool out_of_memory_when_comparing = false;
   HashKey key = {0x0123456789ABCDEFULL, 0xFEDCBA9876543210ULL};

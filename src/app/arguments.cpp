@@ -157,4 +157,23 @@ bool parse_arguments(std::span<const std::filesystem::path> arguments,
   return true;
 }
 
+bool parse_companion_arguments(std::span<const std::filesystem::path> arguments,
+                               std::span<const OptionSpec> own, const ArgumentHandlers& handlers,
+                               UsageRequest& request, std::string& error) {
+  std::vector<OptionSpec> table(own.begin(), own.end());
+  const std::size_t help = table.size();
+  table.push_back({'h', "help", false});
+  table.push_back({'\0', "version", false});
+  const ArgumentHandlers with_usage{
+      [&](std::size_t option, const std::filesystem::path& value, std::string& complaint) {
+        if (option < help) {
+          return handlers.option(option, value, complaint);
+        }
+        (option == help ? request.help : request.version) = true;
+        return true;
+      },
+      handlers.operand};
+  return parse_arguments(arguments, table, with_usage, error);
+}
+
 }  // namespace tarvel

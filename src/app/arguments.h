@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace tarvel {
 
@@ -58,5 +59,18 @@ struct ArgumentHandlers {
 bool parse_arguments(std::span<const std::filesystem::path> arguments,
                      std::span<const OptionSpec> table, const ArgumentHandlers& handlers,
                      std::string& error);
+
+// What every companion takes besides its own options: -h or --help, and --version.
+struct UsageRequest {
+  bool help = false;
+  bool version = false;
+  bool any() const { return help || version; }
+};
+
+// parse_arguments with the program's own options and those every companion has; the handlers
+// see only the program's own, numbered as in `own`.
+bool parse_companion_arguments(std::span<const std::filesystem::path> arguments,
+                               std::span<const OptionSpec> own, const ArgumentHandlers& handlers,
+                               UsageRequest& request, std::string& error);
 
 }  // namespace tarvel

@@ -34,6 +34,9 @@ void compare_image_files(Platform& platform, const std::filesystem::path& old_pa
   // loaded.
   ImagePairLoader images(platform, old_path, new_path, pair.old_image, pair.new_image,
                          normalise_with(drive_map));
+  if (hooks.streams) {
+    images.take_streams();
+  }
   loading(ImageRole::old_image, old_path);
   pair.old_result = images.load_old();
   if (!pair.old_result.ok()) {

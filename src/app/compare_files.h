@@ -27,6 +27,8 @@ struct PairHooks {
   // Before an image's outcome is awaited: the old image's first, the new one's only after the
   // old one has loaded.
   std::function<void(ImageRole, const std::filesystem::path&)> loading;
+  // Whether "-" names standard input, and a pipe or FIFO may be an image (the companions).
+  bool streams = false;
 };
 
 // Two images, loaded and compared: what a program needs to write its output.

@@ -7,8 +7,10 @@
 #include <vector>
 
 #include "app/arguments.h"
+#include "app/companion_input.h"
 #include "app/exit_status.h"
 #include "app/image_files.h"
+#include "app/known_hashes.h"
 #include "app/compare_files.h"
 #include "report/diff_output.h"
 #include "report/exclusions.h"
@@ -22,6 +24,8 @@ constexpr std::string_view PROGRAM = "tarvel-diff";
 constexpr std::string_view USAGE =
     "Usage: tarvel-diff [OPTIONS] OLD NEW\n"
     "Compares two snapshot images as tarvel does and writes what changed.\n"
+    "One of OLD and NEW may be '-', standard input; either may be a pipe or a FIFO,\n"
+    "which is kept in a temporary file while it is read.\n"
     "\n"
     "  --format FORMAT       text (the default: tarvel's sections), jsonl, csv or html\n"
     "                        (one page to read in a browser)\n"
@@ -31,6 +35,11 @@ constexpr std::string_view USAGE =
     "                        one rule a line, GLOB or SECTION<TAB>GLOB, where SECTION is\n"
     "                        autorun, application, hosts or file; '#' starts a comment;\n"
     "                        may be given more than once, and the rules add up\n"
+    "  --known-good FILE     leave out modified files whose new SHA1 value is in FILE,\n"
+    "                        and new autoruns whose SHA1 value is\n"
+    "  --known-bad FILE      mark every item whose old or new SHA1 value is in FILE;\n"
+    "                        a FILE holds one SHA-1 value a line, or is CSV with a\n"
+    "                        SHA-1 column; both may be given more than once\n"
     "  --host NAME           name the host on every JSON Lines record and CSV row,\n"
     "                        so that the outputs of many hosts can be joined\n"
     "  --no-header           CSV and the text summary: no row of column names\n"
@@ -45,9 +54,10 @@ struct Options {
   DiffSettings settings;
   std::optional<std::filesystem::path> output;
   std::vector<std::filesystem::path> rules;
+  std::vector<std::filesystem::path> known_good;
+  std::vector<std::filesystem::path> known_bad;
   bool quiet = false;
-  bool help = false;
-  bool version = false;
+  UsageRequest usage;
   std::vector<std::filesystem::path> images;
 };
 
@@ -55,23 +65,23 @@ enum Option : std::size_t {
   FORMAT,
   OUTPUT,
   EXCLUDE_FROM,
+  KNOWN_GOOD,
+  KNOWN_BAD,
   HOST,
   NO_HEADER,
   SUMMARY,
   QUIET,
-  HELP,
-  VERSION
 };
 constexpr std::array<OptionSpec, 9> OPTIONS = {{
     {'\0', "format", true},
     {'o', "output", true},
     {'\0', "exclude-from", true},
+    {'\0', "known-good", true},
+    {'\0', "known-bad", true},
     {'\0', "host", true},
     {'\0', "no-header", false},
     {'\0', "summary", false},
     {'q', "quiet", false},
-    {'h', "help", false},
-    {'\0', "version", false},
 }};
 
 // Takes one option of the table.
@@ -92,6 +102,12 @@ bool take_option(std::size_t option, const std::filesystem::path& value, Options
     case EXCLUDE_FROM:
       options.rules.push_back(value);
       return true;
+    case KNOWN_GOOD:
+      options.known_good.push_back(value);
+      return true;
+    case KNOWN_BAD:
+      options.known_bad.push_back(value);
+      return true;
     case HOST:
       options.settings.host = UserText(value);
       return true;
@@ -104,13 +120,8 @@ bool take_option(std::size_t option, const std::filesystem::path& value, Options
     case QUIET:
       options.quiet = true;
       return true;
-    case HELP:
-      options.help = true;
-      return true;
-    default:
-      options.version = true;
-      return true;
   }
+  return false;
 }
 
 // Reads the options; false, with the complaint in error, on bad usage.
@@ -124,11 +135,16 @@ bool parse_options(std::span<const std::filesystem::path> arguments, Options& op
         options.images.push_back(operand);
         return true;
       }};
-  if (!parse_arguments(arguments, OPTIONS, handlers, error)) {
+  if (!parse_companion_arguments(arguments, OPTIONS, handlers, options.usage, error)) {
     return false;
   }
-  if (!options.help && !options.version && options.images.size() != 2) {
+  if (!options.usage.any() && options.images.size() != 2) {
     error = "two images are needed, OLD and NEW";
+    return false;
+  }
+  if (options.images.size() == 2 && names_standard_input(options.images[0]) &&
+      names_standard_input(options.images[1])) {
+    error = "standard input ('-') can be only one of the images";
     return false;
   }
   return true;
@@ -175,6 +191,21 @@ bool load_rules(Platform& platform, const Options& options, Exclusions& exclusio
   return true;
 }
 
+// Reads the hash set files into their sets; false once one was reported as trouble.
+bool load_known_hashes(Platform& platform, const Options& options, KnownHashes& known) {
+  for (const auto& [paths, set] : {std::pair(&options.known_good, &known.good),
+                                   std::pair(&options.known_bad, &known.bad)}) {
+    for (const std::filesystem::path& path : *paths) {
+      HashSetError error;
+      if (!load_hash_set(platform, path, *set, error)) {
+        report_trouble(platform, PROGRAM, &path, error.text());
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
 // An output file must never take the place of evidence: refuses an output path that names an
 // image or a rules file of this run, through links too. False once reported.
 bool output_spares_the_inputs(Platform& platform, const Options& options) {
@@ -185,9 +216,13 @@ bool output_spares_the_inputs(Platform& platform, const Options& options) {
   if (!output) {
     return true;  // nothing there yet
   }
-  for (const auto* inputs : {&options.images, &options.rules}) {
+  for (const auto* inputs :
+       {&options.images, &options.rules, &options.known_good, &options.known_bad}) {
     for (const std::filesystem::path& input : *inputs) {
-      if (platform.identify(input) == output) {
+      // "-" as an image is standard input, which may read a file too.
+      const bool standard_input = inputs == &options.images && names_standard_input(input);
+      if ((standard_input ? platform.identify_standard_input() : platform.identify(input)) ==
+          output) {
         report_trouble(platform, PROGRAM, &*options.output,
                        "is an input of this run; it is not written over");
         return false;
@@ -223,7 +258,7 @@ std::optional<int> report_refusal(Platform& platform, const Options& options,
 
 // Writes the header, every item that no rule leaves out, and the summary; returns the counts.
 DiffCounts write_items(const Options& options, const ComparedPair& pair, Exclusions& exclusions,
-                       const CaseFolding& folding, Console& out) {
+                       const KnownHashes& known, const CaseFolding& folding, Console& out) {
   const std::unique_ptr<DiffWriter> writer = make_diff_writer(options.settings, out);
   writer->header(facts_of(options.images.front(), pair.old_result),
                  facts_of(options.images.back(), pair.new_result));
@@ -234,8 +269,15 @@ DiffCounts write_items(const Options& options, const ComparedPair& pair, Exclusi
       ++counts.excluded[item.list];
       return;
     }
+    if (known.known_good(item)) {
+      ++counts.known_good[item.list];
+      return;
+    }
+    ReportItem marked = item;
+    marked.known_bad = known.known_bad(item);
+    counts.known_bad[item.list] += marked.known_bad == KnownBad::none ? 0 : 1;
     ++counts.shown[item.list];
-    writer->item(item);
+    writer->item(marked);
   });
   writer->finish();
   for (std::size_t file = 0; file < options.rules.size(); ++file) {
@@ -277,16 +319,20 @@ int run_diff(std::span<const std::filesystem::path> arguments, Platform& platfor
   std::string error;
   const bool parsed = parse_options(arguments, options, error);
   if (const std::optional<int> status = answer_usage(platform, PROGRAM, USAGE, parsed, error,
-                                                     options.help, options.version)) {
+                                                     options.usage)) {
     return *status;
   }
   Exclusions exclusions;
-  if (!output_spares_the_inputs(platform, options) || !load_rules(platform, options, exclusions)) {
+  KnownHashes known;
+  if (!output_spares_the_inputs(platform, options) || !load_rules(platform, options, exclusions) ||
+      !load_known_hashes(platform, options, known)) {
     return STATUS_TROUBLE;
   }
 
   ComparedPair pair(platform.case_folding());
-  compare_image_files(platform, options.images.front(), options.images.back(), {}, pair);
+  PairHooks hooks;
+  hooks.streams = true;
+  compare_image_files(platform, options.images.front(), options.images.back(), hooks, pair);
   if (const std::optional<int> status = report_refusal(platform, options, pair)) {
     return *status;
   }
@@ -296,7 +342,7 @@ int run_diff(std::span<const std::filesystem::path> arguments, Platform& platfor
     return STATUS_TROUBLE;
   }
   Console& out = opened ? *opened : platform.console();
-  const DiffCounts counts = write_items(options, pair, exclusions, platform.case_folding(), out);
+  const DiffCounts counts = write_items(options, pair, exclusions, known, platform.case_folding(), out);
   if (!out.commit()) {
     const std::string reason = out.failure_reason();
     report_trouble(platform, PROGRAM, options.output ? &*options.output : nullptr,

@@ -22,6 +22,8 @@ constexpr std::string_view USAGE =
     "Usage: tarvel-dump [--format jsonl|csv] [--verify] IMAGE\n"
     "Writes everything one snapshot image holds, record by record, in the same small memory\n"
     "whatever its size: a header, every hosts line, application and entry.\n"
+    "IMAGE may be '-', standard input, or a pipe or a FIFO, which is kept in a\n"
+    "temporary file while it is read.\n"
     "\n"
     "  --format FORMAT   jsonl (the default) or csv\n"
     "  --verify          read and check the image only; write nothing\n"
@@ -34,17 +36,14 @@ constexpr std::string_view USAGE =
 struct Options {
   DumpFormat format = DumpFormat::jsonl;
   bool verify = false;
-  bool help = false;
-  bool version = false;
+  UsageRequest usage;
   std::optional<std::filesystem::path> image;
 };
 
-enum Option : std::size_t { FORMAT, VERIFY, HELP, VERSION };
-constexpr std::array<OptionSpec, 4> OPTIONS = {{
+enum Option : std::size_t { FORMAT, VERIFY };
+constexpr std::array<OptionSpec, 2> OPTIONS = {{
     {'\0', "format", true},
     {'\0', "verify", false},
-    {'h', "help", false},
-    {'\0', "version", false},
 }};
 
 // Takes one option of the table.
@@ -57,13 +56,8 @@ bool take_option(std::size_t option, const std::filesystem::path& value, Options
     case VERIFY:
       options.verify = true;
       return true;
-    case HELP:
-      options.help = true;
-      return true;
-    default:
-      options.version = true;
-      return true;
   }
+  return false;
 }
 
 // Reads the options; false, with the complaint in error, on bad usage.
@@ -81,10 +75,10 @@ bool parse_options(std::span<const std::filesystem::path> arguments, Options& op
         options.image = operand;
         return true;
       }};
-  if (!parse_arguments(arguments, OPTIONS, handlers, error)) {
+  if (!parse_companion_arguments(arguments, OPTIONS, handlers, options.usage, error)) {
     return false;
   }
-  if (!options.help && !options.version && !options.image) {
+  if (!options.usage.any() && !options.image) {
     error = "an image is needed";
     return false;
   }
@@ -159,7 +153,7 @@ int run_dump(std::span<const std::filesystem::path> arguments, Platform& platfor
   std::string error;
   const bool parsed = parse_options(arguments, options, error);
   if (const std::optional<int> status = answer_usage(platform, PROGRAM, USAGE, parsed, error,
-                                                     options.help, options.version)) {
+                                                     options.usage)) {
     return *status;
   }
 
@@ -169,7 +163,7 @@ int run_dump(std::span<const std::filesystem::path> arguments, Platform& platfor
   // One handle for both readings, so that both read the same file whatever happens to the
   // path meanwhile. The first tells whether the image is sound, so that the header can say so
   // before any record; the second writes the records as they stream past.
-  const OpenedImage opened = open_image(platform, path);
+  const OpenedImage opened = open_image(platform, path, true);
   if (!opened.file) {
     report_trouble(platform, PROGRAM, &path, describe_failure(opened.refusal));
     return status_of_refusal(opened.refusal);

@@ -9,7 +9,7 @@ namespace tarvel {
 
 std::optional<int> answer_usage(Platform& platform, std::string_view program,
                                 std::string_view usage, bool parsed, const std::string& error,
-                                bool help, bool version) {
+                                const UsageRequest& request) {
   if (!parsed) {
     report_trouble(platform, program, nullptr, error);
     Console& errors = platform.error_console();
@@ -17,11 +17,11 @@ std::optional<int> answer_usage(Platform& platform, std::string_view program,
     errors.flush();
     return 2;
   }
-  if (!help && !version) {
+  if (!request.any()) {
     return std::nullopt;
   }
   Console& out = platform.console();
-  if (help) {
+  if (request.help) {
     out.write_bytes(usage);
   } else {
     out.write_bytes(program);

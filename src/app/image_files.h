@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/arguments.h"
 #include "image/load_image.h"
 #include "image/loaded_image.h"
 #include "platform/platform.h"
@@ -25,7 +26,7 @@ bool path_as_utf8(const std::filesystem::path& path, std::string& out);
 // the run ends there.
 std::optional<int> answer_usage(Platform& platform, std::string_view program,
                                 std::string_view usage, bool parsed, const std::string& error,
-                                bool help, bool version);
+                                const UsageRequest& request);
 
 // Writes "<program>: <path>: <message>\n" (or without the path) on standard error.
 void report_trouble(Platform& platform, std::string_view program,

@@ -1,6 +1,8 @@
 // Loading the two images of a comparison, at the same time where a core is free.
 #include "app/image_pair.h"
 
+#include "app/companion_input.h"
+
 #include <system_error>
 #include <utility>
 
@@ -14,8 +16,8 @@ bool reading_threads_beside_both_loads() { return std::thread::hardware_concurre
 
 }  // namespace
 
-OpenedImage open_image(Platform& platform, const std::filesystem::path& path) {
-  OpenedFile opened = platform.open_file(path);
+OpenedImage open_image(Platform& platform, const std::filesystem::path& path, bool streams) {
+  OpenedFile opened = streams ? open_companion_image(platform, path) : platform.open_file(path);
   OpenedImage image{std::move(opened.file), {}};
   if (!image.file) {
     image.refusal.read_failure = read_failure_of(opened.failure);
@@ -42,7 +44,7 @@ ImagePairLoader::~ImagePairLoader() {
 }
 
 LoadResult ImagePairLoader::load_old() {
-  const OpenedImage opened = open_image(platform_, old_path_);
+  const OpenedImage opened = open_image(platform_, old_path_, streams_);
   if (!opened.file) {
     return opened.refusal;
   }
@@ -56,7 +58,7 @@ LoadResult ImagePairLoader::load_old() {
 
 void ImagePairLoader::start_ahead() {
   // Opening never blocks; a new image that cannot be opened is reported when asked for.
-  new_file_ = open_image(platform_, new_path_);
+  new_file_ = open_image(platform_, new_path_, streams_);
   new_opened_ = true;
   if (!new_file_.file) {
     return;
@@ -87,7 +89,7 @@ LoadResult ImagePairLoader::load_new() {
     return new_result_;
   }
   if (!new_opened_) {
-    new_file_ = open_image(platform_, new_path_);
+    new_file_ = open_image(platform_, new_path_, streams_);
     new_opened_ = true;
   }
   if (!new_file_.file) {

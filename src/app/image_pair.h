@@ -19,7 +19,10 @@ struct OpenedImage {
   std::unique_ptr<InputFile> file;
   LoadResult refusal;
 };
-OpenedImage open_image(Platform& platform, const std::filesystem::path& path);
+// With `streams`, as the companions open images: "-" is standard input, and a pipe or FIFO is
+// read into a private temporary file.
+OpenedImage open_image(Platform& platform, const std::filesystem::path& path,
+                       bool streams = false);
 
 // Loads the two images of a comparison. Where a second core is free and the old image is large
 // enough to pay for a thread, the new image loads on a thread of its own while the old one
@@ -41,6 +44,10 @@ class ImagePairLoader {
   // Abandons a new image still loading and waits for its thread.
   ~ImagePairLoader();
 
+  // Takes images as the companion programs do (see open_companion_image): "-" is standard
+  // input, and pipes and FIFOs are read as they stream. Before load_old.
+  void take_streams() { streams_ = true; }
+
   // Opens and loads the old image; the new one may start loading meanwhile.
   LoadResult load_old();
   // The new image's result, once the old one has loaded: waits for it, or loads it now.
@@ -55,6 +62,7 @@ class ImagePairLoader {
   LoadedImage& old_image_;
   LoadedImage& new_image_;
   DirectoryRewrite new_rewrite_;
+  bool streams_ = false;
   WindowBuffers old_windows_;
   WindowBuffers new_windows_;
 

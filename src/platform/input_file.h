@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -50,6 +51,24 @@ struct OpenedFile {
 // Opens a regular file for reading without ever blocking on it.
 OpenedFile open_input_file(const std::filesystem::path& path);
 
+// How long a FIFO that no program holds open for writing is waited on before it is refused.
+inline constexpr std::chrono::milliseconds FIFO_WRITER_WAIT{10'000};
+
+// What reading a stream may take; tests make both small.
+struct StreamLimits {
+  std::uint64_t largest = LARGEST_IMAGE_FILE;  // more bytes than this: too_large, at once
+  std::chrono::milliseconds writer_wait = FIFO_WRITER_WAIT;
+};
+
+// Opens an image that may come from a stream: standard input where `path` is null. A regular
+// file is opened as open_input_file opens it. A pipe, FIFO or socket is read to its end into a
+// private temporary file (in $TMPDIR or /tmp; on Windows the temporary folder) that the system
+// removes however the program ends, and served from there: its size is then known, and it can
+// be read twice. A stream that passes `largest` is refused as too large as soon as it does, one
+// that ends at once as empty. A FIFO that nothing writes to is waited on for `writer_wait`,
+// then refused; directories, terminals and other devices are refused as not regular.
+OpenedFile open_input_stream(const std::filesystem::path* path, const StreamLimits& limits = {});
+
 // Which file a path names, links followed: the device and inode on POSIX, the volume serial
 // number and file index on Windows. Two paths name the same file when these are equal.
 struct FileIdentity {
@@ -60,6 +79,8 @@ struct FileIdentity {
 
 // None when nothing can be found at the path.
 std::optional<FileIdentity> identify_file(const std::filesystem::path& path);
+// Which file standard input reads; none when it is closed or the system cannot tell.
+std::optional<FileIdentity> identify_standard_input();
 
 // The system's words for the last error of the calling thread ("No such file or directory").
 std::string last_system_error();

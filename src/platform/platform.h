@@ -62,11 +62,15 @@ class Platform {
   virtual void set_up_locale_and_console() = 0;
   virtual bool initialise_framework() = 0;
   virtual OpenedFile open_file(const std::filesystem::path& path) = 0;
+  // An image of the companion programs, which may also come from a pipe or FIFO, or from
+  // standard input where `path` is null (see open_input_stream).
+  virtual OpenedFile open_stream(const std::filesystem::path* path) = 0;
   virtual Console& console() = 0;
   // Standard error, for the companion programs' one-line reports of trouble.
   virtual Console& error_console() = 0;
   // Which file a path names, where there is one.
   virtual std::optional<FileIdentity> identify(const std::filesystem::path& path) = 0;
+  virtual std::optional<FileIdentity> identify_standard_input() = 0;
   // Output for bytes that must leave exactly as written (JSON Lines, CSV): a file written for
   // it (see make_file_console), or standard output where `file` is null.
   virtual OpenedOutput open_output(const std::filesystem::path* file, LineEnds line_ends) = 0;
@@ -83,10 +87,16 @@ class SystemPlatform : public Platform {
   OpenedFile open_file(const std::filesystem::path& path) override {
     return open_input_file(path);
   }
+  OpenedFile open_stream(const std::filesystem::path* path) override {
+    return open_input_stream(path);
+  }
   Console& console() override;
   Console& error_console() override;
   std::optional<FileIdentity> identify(const std::filesystem::path& path) override {
     return identify_file(path);
+  }
+  std::optional<FileIdentity> identify_standard_input() override {
+    return tarvel::identify_standard_input();
   }
   OpenedOutput open_output(const std::filesystem::path* file, LineEnds line_ends) override {
     if (file == nullptr) {

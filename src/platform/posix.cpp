@@ -7,6 +7,9 @@
 #include <sys/random.h>
 #endif
 #include <sys/stat.h>
+#if defined(__linux__)
+#include <sys/vfs.h>
+#endif
 #include <unistd.h>
 
 #include <cctype>
@@ -16,9 +19,11 @@
 #include <clocale>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -248,6 +253,161 @@ class PosixInputFile final : public InputFile {
 
 }  // namespace
 
+namespace {
+
+// The checks every regular image file passes; `file` is handed on when it passes them.
+OpenedFile open_regular(FileDescriptor& file, const struct stat& status) {
+  const auto size = static_cast<std::uint64_t>(status.st_size);
+  if (size > LARGEST_IMAGE_FILE) {
+    return {nullptr, OpenFailure::too_large, {}};
+  }
+  if (size == 0) {
+    return {nullptr, OpenFailure::empty, {}};
+  }
+  return {std::make_unique<PosixInputFile>(file.release(), static_cast<std::uint32_t>(size)),
+          OpenFailure::none, {}};
+}
+
+// A private file for a stream's bytes: one with no name at all where the file system makes
+// them, else one unlinked as soon as it is made, so that nothing is left behind however the
+// program ends.
+int make_spool_file(std::string& reason) {
+  const char* const from_environment = std::getenv("TMPDIR");  // NOLINT(concurrency-mt-unsafe)
+  const std::string folder =
+      from_environment != nullptr && *from_environment != '\0' ? from_environment : "/tmp";
+#if defined(O_TMPFILE)
+  const int unnamed = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (unnamed >= 0) {
+    return unnamed;
+  }
+#endif
+  std::string name = folder + "/tarvel-stream-XXXXXX";
+  const int fd = ::mkstemp(name.data());
+  if (fd < 0) {
+    reason = "cannot make a temporary file in " + folder + ": " + last_system_error();
+    return -1;
+  }
+  ::unlink(name.c_str());
+  ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+  return fd;
+}
+
+bool write_all(int fd, const std::uint8_t* bytes, std::size_t count) {
+  while (count > 0) {
+    const ssize_t written = ::write(fd, bytes, count);
+    if (written < 0 && errno == EINTR) {
+      continue;
+    }
+    if (written <= 0) {
+      return false;
+    }
+    bytes += written;
+    count -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+// Whether a FIFO may yet get a writer: a named one may, an anonymous pipe (standard input,
+// "<(...)" in a shell) never will, so its end is the end of the stream.
+bool may_get_a_writer(int fd) {
+#if defined(__linux__)
+  constexpr long PIPE_FILE_SYSTEM = 0x50495045;
+  struct statfs system {};
+  return ::fstatfs(fd, &system) != 0 || static_cast<long>(system.f_type) != PIPE_FILE_SYSTEM;
+#else
+  (void)fd;
+  return true;
+#endif
+}
+
+// "10 seconds", or "250 ms" for a wait shorter than a second or not a whole number of them.
+std::string duration_text(std::chrono::milliseconds wait) {
+  const auto count = wait.count();
+  return count >= 1000 && count % 1000 == 0 ? std::to_string(count / 1000) + " seconds"
+                                            : std::to_string(count) + " ms";
+}
+
+// Waits, up to `until`, for a FIFO with no writer to get one; false when none came.
+bool wait_for_writer(int fd, std::chrono::steady_clock::time_point until) {
+  while (true) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+        until - std::chrono::steady_clock::now());
+    if (left.count() <= 0) {
+      return false;
+    }
+    pollfd request{fd, POLLIN, 0};
+    const int ready = ::poll(&request, 1, static_cast<int>(left.count()));
+    if (ready > 0) {
+      return true;  // bytes, or a writer that came and went
+    }
+    if (ready < 0 && errno != EINTR) {
+      return true;  // the read that follows tells what is wrong
+    }
+  }
+}
+
+// Reads a stream to its end into a spool file, which then stands for it. The stream's
+// descriptor may be non-blocking (ours is; standard input may have been left so): an empty
+// pipe is waited on, never read in a busy loop.
+OpenedFile spool_stream(int source, const StreamLimits& limits, bool named_fifo) {
+  std::string reason;
+  FileDescriptor spool(make_spool_file(reason));
+  if (spool.get() < 0) {
+    return {nullptr, OpenFailure::cannot_open, reason};
+  }
+  const auto writer_deadline = std::chrono::steady_clock::now() + limits.writer_wait;
+  bool writer_seen = !named_fifo || !may_get_a_writer(source);
+  std::vector<std::uint8_t> buffer(std::size_t{1} << 20);
+  std::uint64_t total = 0;
+  while (true) {
+    const ssize_t got = ::read(source, buffer.data(), buffer.size());
+    if (got < 0 && errno == EINTR) {
+      continue;
+    }
+    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      writer_seen = true;
+      pollfd request{source, POLLIN, 0};
+      (void)::poll(&request, 1, -1);
+      continue;
+    }
+    if (got < 0) {
+      return {nullptr, OpenFailure::cannot_open, "cannot read it: " + last_system_error()};
+    }
+    if (got == 0 && !writer_seen) {
+      // A FIFO that no program has opened for writing yet: its writer may be starting.
+      if (!wait_for_writer(source, writer_deadline)) {
+        return {nullptr, OpenFailure::cannot_open, "nothing wrote to it within " +
+                                                       duration_text(limits.writer_wait)};
+      }
+      writer_seen = true;
+      continue;
+    }
+    if (got == 0) {
+      break;
+    }
+    writer_seen = true;
+    // Compared, never added: the count cannot wrap.
+    if (static_cast<std::uint64_t>(got) > limits.largest - total) {
+      return {nullptr, OpenFailure::too_large, {}};
+    }
+    if (!write_all(spool.get(), buffer.data(), static_cast<std::size_t>(got))) {
+      return {nullptr, OpenFailure::cannot_open,
+              "cannot keep it in a temporary file: " + last_system_error()};
+    }
+    total += static_cast<std::uint64_t>(got);
+  }
+  if (total == 0) {
+    return {nullptr, OpenFailure::empty, {}};
+  }
+  if (::lseek(spool.get(), 0, SEEK_SET) != 0) {
+    return {nullptr, OpenFailure::cannot_open, last_system_error()};
+  }
+  return {std::make_unique<PosixInputFile>(spool.release(), static_cast<std::uint32_t>(total)),
+          OpenFailure::none, {}};
+}
+
+}  // namespace
+
 OpenedFile open_input_file(const std::filesystem::path& path) {
   // Never blocks: a FIFO without a writer, a terminal or a device is refused below, not waited on.
   FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
@@ -261,20 +421,48 @@ OpenedFile open_input_file(const std::filesystem::path& path) {
   if (!S_ISREG(status.st_mode)) {
     return {nullptr, OpenFailure::not_regular, {}};
   }
-  const auto size = static_cast<std::uint64_t>(status.st_size);
-  if (size > LARGEST_IMAGE_FILE) {
-    return {nullptr, OpenFailure::too_large, {}};
+  return open_regular(file, status);
+}
+
+OpenedFile open_input_stream(const std::filesystem::path* path, const StreamLimits& limits) {
+  // Standard input is read through a descriptor of our own, which closing leaves open. A path
+  // is opened without blocking, as open_input_file does: a FIFO's writer is waited for below,
+  // for a bounded time.
+  FileDescriptor file(path == nullptr
+                          ? ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0)
+                          : ::open(path->c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (file.get() < 0) {
+    return {nullptr, OpenFailure::cannot_open, last_system_error()};
   }
-  if (size == 0) {
-    return {nullptr, OpenFailure::empty, {}};
+  struct stat status {};
+  if (::fstat(file.get(), &status) != 0) {
+    return {nullptr, OpenFailure::cannot_open, last_system_error()};
   }
-  return {std::make_unique<PosixInputFile>(file.release(), static_cast<std::uint32_t>(size)),
-          OpenFailure::none, {}};
+  if (S_ISREG(status.st_mode)) {
+    // Standard input redirected from a file may stand anywhere in it; the image is all of it.
+    if (path == nullptr && ::lseek(file.get(), 0, SEEK_SET) != 0) {
+      return {nullptr, OpenFailure::cannot_open, last_system_error()};
+    }
+    return open_regular(file, status);
+  }
+  if (!S_ISFIFO(status.st_mode) && !S_ISSOCK(status.st_mode)) {
+    return {nullptr, OpenFailure::not_regular, {}};
+  }
+  return spool_stream(file.get(), limits, path != nullptr && S_ISFIFO(status.st_mode));
 }
 
 std::optional<FileIdentity> identify_file(const std::filesystem::path& path) {
   struct stat status {};
   if (::stat(path.c_str(), &status) != 0) {
+    return std::nullopt;
+  }
+  return FileIdentity{static_cast<std::uint64_t>(status.st_dev),
+                      static_cast<std::uint64_t>(status.st_ino)};
+}
+
+std::optional<FileIdentity> identify_standard_input() {
+  struct stat status {};
+  if (::fstat(STDIN_FILENO, &status) != 0) {
     return std::nullopt;
   }
   return FileIdentity{static_cast<std::uint64_t>(status.st_dev),

@@ -265,22 +265,10 @@ class ReplacingFileConsole final : public Console {
 
 }  // namespace
 
-OpenedFile open_input_file(const std::filesystem::path& path) {
-  FileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!file.is_open()) {
-    // A directory cannot be opened as a file; say what it is. = ::GetFileAttributesW(path.c_str());
-    const std::string reason = last_system_error();
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-      return {nullptr, OpenFailure::not_regular, {}};
-    }
-    return {nullptr, OpenFailure::cannot_open, reason};
-  }
-  // Pipes, consoles and devices are refused rather than waited on.
-  if (::GetFileType(file.get()) != FILE_TYPE_DISK) {
-    return {nullptr, OpenFailure::not_regular, {}};
-  }
+namespace {
+
+// The checks every regular image file passes; `file` is handed on when it passes them.
+OpenedFile open_disk_file(FileHandle& file) {
   LARGE_INTEGER size{};
   if (!::GetFileSizeEx(file.get(), &size)) {
     return {nullptr, OpenFailure::cannot_open, last_system_error()};
@@ -294,6 +282,153 @@ OpenedFile open_input_file(const std::filesystem::path& path) {
   return {std::make_unique<WindowsInputFile>(file.release(),
                                              static_cast<std::uint32_t>(size.QuadPart)),
           OpenFailure::none, {}};
+}
+
+// A private file for a stream's bytes in the temporary folder, which the system deletes when
+// its handle closes, however the program ends. Invalid, with the reason, when none can be made.
+HANDLE make_spool_file(std::string& reason) {
+  std::wstring folder(MAX_PATH + 1, L'\0');
+  const DWORD length = ::GetTempPathW(static_cast<DWORD>(folder.size()), folder.data());
+  if (length == 0 || length > folder.size()) {
+    reason = "no temporary folder: " + last_system_error();
+    return INVALID_HANDLE_VALUE;
+  }
+  folder.resize(length);
+  const HashKey random = random_hash_key();
+  for (std::uint64_t attempt = 0; attempt < 100; ++attempt) {
+    wchar_t name[40];
+    std::swprintf(name, 40, L"tarvel-stream-%016llx.tmp",
+                  static_cast<unsigned long long>(random[0] + random[1] * attempt));
+    const std::wstring path = folder + name;
+    const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                      CREATE_NEW,
+                                      FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_FILE_EXISTS) {
+      continue;
+    }
+    if (file == INVALID_HANDLE_VALUE) {
+      reason = "cannot make a temporary file: " + last_system_error();
+    }
+    return file;
+  }
+  reason = "no free temporary name";
+  return INVALID_HANDLE_VALUE;
+}
+
+// Reads a pipe to its end into a spool file, which then stands for it.
+OpenedFile spool_stream(HANDLE source, const StreamLimits& limits) {
+  std::string reason;
+  FileHandle spool(make_spool_file(reason));
+  if (!spool.is_open()) {
+    return {nullptr, OpenFailure::cannot_open, reason};
+  }
+  std::vector<std::uint8_t> buffer(std::size_t{1} << 20);
+  std::uint64_t total = 0;
+  while (true) {
+    DWORD got = 0;
+    if (!::ReadFile(source, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) {
+      if (::GetLastError() == ERROR_BROKEN_PIPE) {
+        break;  // the writer closed its end
+      }
+      return {nullptr, OpenFailure::cannot_open, "cannot read it: " + last_system_error()};
+    }
+    if (got == 0) {
+      break;
+    }
+    // Compared, never added: the count cannot wrap.
+    if (got > limits.largest - total) {
+      return {nullptr, OpenFailure::too_large, {}};
+    }
+    DWORD written = 0;
+    for (DWORD done = 0; done < got; done += written) {
+      if (!::WriteFile(spool.get(), buffer.data() + done, got - done, &written, nullptr) ||
+          written == 0) {
+        return {nullptr, OpenFailure::cannot_open,
+                "cannot keep it in a temporary file: " + last_system_error()};
+      }
+    }
+    total += got;
+  }
+  if (total == 0) {
+    return {nullptr, OpenFailure::empty, {}};
+  }
+  LARGE_INTEGER start{};
+  if (!::SetFilePointerEx(spool.get(), start, nullptr, FILE_BEGIN)) {
+    return {nullptr, OpenFailure::cannot_open, last_system_error()};
+  }
+  return {std::make_unique<WindowsInputFile>(spool.release(), static_cast<std::uint32_t>(total)),
+          OpenFailure::none, {}};
+}
+
+// Opens a path for reading: its handle, or INVALID_HANDLE_VALUE with why in `refused` (a
+// directory is said to be one).
+HANDLE open_path(const std::filesystem::path& path, OpenedFile& refused) {
+  const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file != INVALID_HANDLE_VALUE) {
+    return file;
+  }
+  // A directory cannot be opened as a file; say what it is.
+  const std::string reason = last_system_error();
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    refused = {nullptr, OpenFailure::not_regular, {}};
+  } else {
+    refused = {nullptr, OpenFailure::cannot_open, reason};
+  }
+  return INVALID_HANDLE_VALUE;
+}
+
+// Standard input through a handle of our own, which closing leaves open; INVALID_HANDLE_VALUE
+// where there is none.
+HANDLE own_standard_input() {
+  const HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
+  HANDLE own = INVALID_HANDLE_VALUE;
+  if (input == nullptr || input == INVALID_HANDLE_VALUE ||
+      !::DuplicateHandle(::GetCurrentProcess(), input, ::GetCurrentProcess(), &own, 0, FALSE,
+                         DUPLICATE_SAME_ACCESS)) {
+    return INVALID_HANDLE_VALUE;
+  }
+  return own;
+}
+
+}  // namespace
+
+OpenedFile open_input_file(const std::filesystem::path& path) {
+  OpenedFile refused;
+  FileHandle file(open_path(path, refused));
+  if (!file.is_open()) {
+    return refused;
+  }
+  // Pipes, consoles and devices are refused rather than waited on.
+  if (::GetFileType(file.get()) != FILE_TYPE_DISK) {
+    return {nullptr, OpenFailure::not_regular, {}};
+  }
+  return open_disk_file(file);
+}
+
+OpenedFile open_input_stream(const std::filesystem::path* path, const StreamLimits& limits) {
+  OpenedFile refused{nullptr, OpenFailure::cannot_open, "no standard input"};
+  FileHandle file(path == nullptr ? own_standard_input() : open_path(*path, refused));
+  if (!file.is_open()) {
+    return refused;
+  }
+  switch (::GetFileType(file.get())) {
+    case FILE_TYPE_DISK: {
+      // Standard input redirected from a file may stand anywhere in it; the image is all of it.
+      LARGE_INTEGER start{};
+      if (path == nullptr && !::SetFilePointerEx(file.get(), start, nullptr, FILE_BEGIN)) {
+        return {nullptr, OpenFailure::cannot_open, last_system_error()};
+      }
+      return open_disk_file(file);
+    }
+    case FILE_TYPE_PIPE:
+      // An anonymous or named pipe: opening it never waited, and reading it ends when its
+      // writer closes its end.
+      return spool_stream(file.get(), limits);
+    default:
+      return {nullptr, OpenFailure::not_regular, {}};  // a console or another device
+  }
 }
 
 HashKey random_hash_key() {
@@ -376,6 +511,16 @@ std::optional<FileIdentity> identify_file(const std::filesystem::path& path) {
   BY_HANDLE_FILE_INFORMATION information{};
   if (!file.is_open() || !::GetFileInformationByHandle(file.get(), &information)) {
     return std::nullopt;
+  }
+  return FileIdentity{information.dwVolumeSerialNumber,
+                      (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) |
+                          information.nFileIndexLow};
+}
+
+std::optional<FileIdentity> identify_standard_input() {
+  BY_HANDLE_FILE_INFORMATION information{};
+  if (!::GetFileInformationByHandle(::GetStdHandle(STD_INPUT_HANDLE), &information)) {
+    return std::nullopt;  // closed, a console or a pipe: no file to write over
   }
   return FileIdentity{information.dwVolumeSerialNumber,
                       (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) |

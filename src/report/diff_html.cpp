@@ -182,7 +182,7 @@ class HtmlWriter final : public DiffWriter {
     facts_ += "</td></tr>\n";
   }
 
-  void counts_table(std::string& page, const DiffCounts& counts) const {
+  static void counts_table(std::string& page, const DiffCounts& counts) {
     page += "<h2>Counts</h2>\n<table class=\"counts\">\n<tr>";
     for (const std::string_view name :
          {"section", "change", "count", "excluded", "known_good", "known_bad"}) {

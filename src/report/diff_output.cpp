@@ -1,6 +1,8 @@
 // tarvel-diff's writers: the text report, JSON Lines and CSV, all from one field table.
 #include "report/diff_output.h"
 
+#include <algorithm>
+
 #include "report/change_record.h"
 #include "report/diff_html.h"
 #include "report/machine_text.h"
@@ -257,7 +259,10 @@ class TextWriter final : public DiffWriter {
     for (const std::vector<std::string>& row : rows) {
       for (std::size_t at = 0; at < row.size(); ++at) {
         table += at == 0 ? "" : "\t";
-        table += terminal_safe(row[at], console_.output_encoding(), scratch);
+        // A TAB of the user's text would move the rest of the row into the next column.
+        std::string cell = row[at];
+        std::replace(cell.begin(), cell.end(), '\t', '?');
+        table += terminal_safe(cell, console_.output_encoding(), scratch);
       }
       table += '\n';
     }

@@ -19,6 +19,7 @@
 #include "app/dump_driver.h"
 #include "image/format.h"
 #include "platform/platform.h"
+#include "report/record_fields.h"
 #include "report/report_items.h"
 #include "report/terminal_text.h"
 #include "support/expected_output.h"
@@ -278,6 +279,14 @@ TEST(Companions, TarvelDiffExitStatusesAndTroubleLines) {
       {{"old", "gone\x1b]0;x\a"}, 2, "tarvel-diff: gone?]0;x?: cannot open: No such file"},
       {{"--x\x1b[2J", "old", "new"}, 2, "tarvel-diff: unknown option --x?[2J\n"},
       {{"-q", "old", "new"}, 1, ""},
+      // "-" is standard input, for one image only; a pipe is read as a file would be.
+      {{"-", "new"}, 1, ""},
+      {{"stream", "-"}, 0, ""},
+      {{"-", "-"}, 2, "tarvel-diff: standard input ('-') can be only one of the images\n"},
+      {{"old", "./-"}, 2, "tarvel-diff: ./-: cannot open: No such file"},
+      {{"-o", "-", "-", "new"}, 1, ""},
+      // Standard input here reads the file "old": it is evidence as the others are.
+      {{"-o", "old", "-", "new"}, 2, "tarvel-diff: old: is an input of this run"},
       {{"--version"}, 0, ""},
       {{"-h"}, 0, ""},
 #ifdef _WIN32
@@ -301,6 +310,11 @@ TEST(Companions, TarvelDiffExitStatusesAndTroubleLines) {
     platform.add_file("rules", bytes_of("*.tmp\n"));
     platform.same_files["link"] = "new";
     platform.written["out"] = "an earlier report";
+    platform.standard_input = platform.files["old"];
+    platform.standard_input_file = "old";
+    FakeFile stream = platform.files["old"];
+    stream.stream = true;
+    platform.add_file("stream", stream);
     const DiffRun run = diff(platform, c.arguments);
     EXPECT_EQ(run.status, c.status) << c.arguments.back();
     EXPECT_TRUE(run.errors.starts_with(c.errors)) << run.errors;
@@ -466,6 +480,87 @@ TEST(Companions, TarvelDiffKeepsTheExactUnitsOfEachLossyField) {
   const std::vector<Json> dumped = json_lines(csv_platform.output().substr(
       csv_platform.output().find("{\"type\":\"header\"")));
   EXPECT_EQ(units_of_hex(dumped.back()["sha1_hex"].get<std::string>()), lone_sha1);
+}
+
+// --host names the host on every record and row, exactly or with its exact bytes beside it;
+// --no-header leaves out the row of column names where there is one, and nothing else.
+TEST(Companions, TarvelDiffNamesTheHostAndDropsOnlyTheColumnNames) {
+  struct Case {
+    std::vector<std::filesystem::path> format;
+    bool names_row;  // whether the output starts with a row of column names
+  };
+  const Case cases[] = {
+      {{"--format=jsonl"}, false},
+      {{"--format=jsonl", "--summary"}, false},
+      {{"--format=csv"}, true},
+      {{"--format=csv", "--summary"}, true},
+      {{"--format=text"}, false},
+      {{"--format=text", "--summary"}, true},
+  };
+  struct Host {
+    std::filesystem::path name;
+    std::string text;  // as a record shows it
+    std::string hex;   // its exact form, where the text is not whole
+  };
+  std::vector<Host> hosts = {{"h1", "h1", ""}, {"=cmd", "=cmd", ""}, {"a\tb", "a\tb", ""}};
+  if (!WINDOWS) {
+    hosts.push_back({std::filesystem::path(std::string("h\xFF")), "h\xEF\xBF\xBD", "68ff"});
+  }
+  for (const Host& host : hosts) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.format.front().string() + (c.format.size() > 1 ? " --summary " : " ") +
+                   host.hex);
+      const auto run = [&](bool header) {
+        FakePlatform platform;
+        platform.add_file("old", write_image(sample_old_image()));
+        platform.add_file("new", write_image(sample_new_image()));
+        std::vector<std::filesystem::path> arguments = c.format;
+        arguments.insert(arguments.end(), {"--host", host.name});
+        if (!header) {
+          arguments.push_back("--no-header");
+        }
+        arguments.insert(arguments.end(), {"old", "new"});
+        const DiffRun result = diff(platform, arguments);
+        EXPECT_EQ(result.status, 1) << result.errors;
+        return result.output;
+      };
+      const std::string with_names = run(true);
+      const std::string without_names = run(false);
+      const std::size_t first_line = with_names.find('\n') + 1;
+      EXPECT_EQ(without_names, c.names_row ? with_names.substr(first_line) : with_names);
+
+      if (c.format.front() == "--format=jsonl") {
+        const std::vector<Json> lines = json_lines(with_names);
+        ASSERT_GE(lines.size(), 2u);
+        EXPECT_EQ(lines.front()["type"], "header");
+        for (const Json& line : lines) {
+          if (line["type"] == "header" || line["type"] == "summary" ||
+              line["type"] == "change") {
+            EXPECT_EQ(line["host"], host.text) << line.dump();
+            EXPECT_EQ(line.value("host_hex", ""), host.hex) << line.dump();
+            EXPECT_EQ(line.contains("lossy"), !host.hex.empty()) << line.dump();
+          }
+        }
+      } else if (c.format.front() == "--format=csv") {
+        std::vector<CsvRecord> rows;
+        ASSERT_TRUE(read_csv(with_names, rows));
+        ASSERT_GE(rows.size(), 2u);
+        for (std::size_t row = 1; row < rows.size(); ++row) {
+          EXPECT_EQ(unguard_csv(rows[row]).at(0), host.text);
+          EXPECT_EQ(csv_cell(rows, row, "host_hex"), host.hex);
+          EXPECT_EQ(csv_cell(rows, row, "lossy"), host.hex.empty() ? "" : "true");
+        }
+      } else if (c.names_row) {
+        // The text summary's rows keep their columns, whatever the host's name holds.
+        std::istringstream lines(with_names);
+        for (std::string line; std::getline(lines, line);) {
+          EXPECT_EQ(std::count(line.begin(), line.end(), '\t'),
+                    static_cast<std::ptrdiff_t>(csv_columns(SUMMARY_FIELDS).size() - 1))
+              << line;
+        }
+      }
+    }
+  }
 }
 
 // What the manual pages' NOTES describe as the format's own rules, held to what the comparison does:
@@ -691,6 +786,77 @@ TEST(Companions, TarvelDumpHoldsItsSecondReadingToTheFirst) {
               changed ? "tarvel-dump: image: changed while it was read\n" : "");
   }
 }
+
+#ifndef _WIN32
+// Images from real pipes, a FIFO and process substitution, run through a shell, give what the
+// same images give as files; tarvel itself still refuses a FIFO at once.
+TEST(Companions, ImagesFromPipesAndFifos) {
+  const TempDir dir;
+  const std::string old_path = dir.write("old.img", write_image(sample_old_image()));
+  const std::string new_path = dir.write("new.img", write_image(sample_new_image()));
+  const RunResult as_files = run_program(TARVEL_DIFF_EXE, {old_path, new_path});
+  ASSERT_EQ(as_files.status, 1) << as_files.errors;
+  std::string dumped = run_program(TARVEL_DUMP_EXE, {old_path}).output;
+  const std::string path_field = "\"path\":\"" + old_path + "\"";
+  ASSERT_NE(dumped.find(path_field), std::string::npos);
+  dumped.replace(dumped.find(path_field), path_field.size(), "\"path\":\"-\"");
+  // Words in capitals stand for the programs and files; the temporary folder's name needs no
+  // quoting.
+  const std::pair<std::string, std::string> words[] = {
+      {"OLD", old_path}, {"NEW", new_path}, {"FIFO", (dir.path() / "fifo").string()},
+      {"DIFF", TARVEL_DIFF_EXE}, {"DUMP", TARVEL_DUMP_EXE}, {"TARVEL", TARVEL_EXE}};
+  struct Case {
+    const char* shell;
+    std::string script;
+    int status;
+    std::string output;
+    std::string errors;  // the start of standard error
+  };
+  const Case cases[] = {
+      {"sh", "cat OLD | DIFF - NEW", 1, as_files.output, ""},
+      {"sh", "cat NEW | DIFF OLD -", 1, as_files.output, ""},
+      {"sh", "mkfifo FIFO && { cat NEW > FIFO & } && DIFF OLD FIFO", 1, as_files.output, ""},
+      // The FIFO's writer starts after the reader opened it.
+      {"sh", "mkfifo FIFO && { sleep 0.3 && cat OLD > FIFO & } && DIFF FIFO NEW", 1,
+       as_files.output, ""},
+      {"bash", "DIFF OLD <(cat NEW)", 1, as_files.output, ""},
+      {"sh", "cat OLD | DIFF - -", 2, "",
+       "tarvel-diff: standard input ('-') can be only one of the images\n"},
+      {"sh", ": | DIFF - NEW", 2, "", "tarvel-diff: -: empty\n"},
+      {"sh", "head -c 100 NEW | DIFF OLD -", 2, "", "tarvel-diff: -: malformed at byte offset"},
+      // Read twice, through the temporary file, as a file is.
+      {"sh", "cat OLD | DUMP -", 0, dumped, ""},
+      {"sh", "DUMP - < OLD", 0, dumped, ""},
+      {"sh", "DIFF -o OLD - NEW < OLD", 2, "", "tarvel-diff: " + old_path + ": is an input"},
+      {"bash", "DUMP --verify <(cat OLD)", 0, "", ""},
+      {"sh", ": | DUMP -", 1, "", "tarvel-dump: -: empty\n"},
+      {"sh", "DUMP - < /dev/null", 2, "", "tarvel-dump: -: not a regular file\n"},
+      {"sh", "mkfifo FIFO && TARVEL OLD FIFO | tail -n 1", 0, "Image 1: open error!\n", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.script);
+    const std::string shell = std::string("/bin/") + c.shell;
+    if (!std::filesystem::exists(shell)) {
+      continue;
+    }
+    std::filesystem::remove(dir.path() / "fifo");
+    std::string script = c.script;
+    for (const auto& [word, value] : words) {
+      for (std::size_t at = script.find(word); at != std::string::npos;
+           at = script.find(word, at + value.size())) {
+        script.replace(at, word.size(), value);
+      }
+    }
+    const RunResult run = run_program(shell, {"-c", script}, "C.UTF-8", StandardOutput::pipe_bytes);
+    EXPECT_EQ(run.status, c.status) << run.errors;
+    EXPECT_EQ(run.output, c.output);
+    EXPECT_TRUE(run.errors.starts_with(c.errors)) << run.errors;
+    if (c.errors.empty()) {
+      EXPECT_EQ(run.errors, "");
+    }
+  }
+}
+#endif
 
 // A comparison that runs out of memory says so in both programs, and no report is printed.
 TEST(Companions, RunningOutOfMemoryWhileComparingIsSaid) {
@@ -934,6 +1100,20 @@ TEST(Companions, HtmlPageEscapesEveryImageText) {
   EXPECT_EQ(spans, texts);
   keep_output("html", ".html", page);
   keep_output("html", ".jsonl", outputs[1]);
+}
+
+// examples/ keeps the page of the sample pair, as tarvel-diff writes it from the repository's top.
+TEST(Companions, TheExamplePageIsTheSamplePairs) {
+  FakePlatform platform;
+  platform.add_file("samples/old.img", write_image(sample_old_image()));
+  platform.add_file("samples/new.img", write_image(sample_new_image()));
+  const DiffRun run = diff(platform, {"--format", "html", "--host", "sample", "samples/old.img",
+                                      "samples/new.img"});
+  EXPECT_EQ(run.status, 1);
+  const Bytes kept = read_file(std::string(TARVEL_SAMPLES_DIR) + "/../examples/samples-report.html");
+  EXPECT_EQ(run.output, std::string(kept.begin(), kept.end()))
+      << "regenerate it: tarvel-diff --format html --host sample "
+         "-o examples/samples-report.html samples/old.img samples/new.img";
 }
 
 }  // namespace
