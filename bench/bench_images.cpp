@@ -4,8 +4,11 @@
 #include "bench_random.h"
 #include "colliding_keys.h"
 
+#include <algorithm>
 #include <array>
+#include <bit>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace tarvel::bench {
@@ -71,6 +74,19 @@ std::u16string random_sha1(Random& random) {
     value.push_back(HEX[random.below(16)]);
   }
   return value;
+}
+
+std::string utf8(std::u16string_view text) {
+  std::string out;
+  for (const char16_t unit : text) {
+    if (unit < 0x80) {
+      out.push_back(static_cast<char>(unit));
+    } else {  // the generators use Latin-1 letters only
+      out.push_back(static_cast<char>(0xC0 | (unit >> 6)));
+      out.push_back(static_cast<char>(0x80 | (unit & 0x3F)));
+    }
+  }
+  return out;
 }
 
 Entry random_entry(Random& random) {
@@ -227,18 +243,6 @@ std::string make_rules(std::size_t count) {
   // which match nothing; a few start with a wildcard and are tried on every item.
   Random entries(7);
   Random choices(11);
-  const auto utf8 = [](std::u16string_view text) {
-    std::string out;
-    for (const char16_t unit : text) {
-      if (unit < 0x80) {
-        out.push_back(static_cast<char>(unit));
-      } else {  // the generators use Latin-1 letters only
-        out.push_back(static_cast<char>(0xC0 | (unit >> 6)));
-        out.push_back(static_cast<char>(0x80 | (unit & 0x3F)));
-      }
-    }
-    return out;
-  };
   std::string rules = "# generated exclusion rules\n";
   for (std::size_t index = 0; index < count; ++index) {
     const std::size_t kind = choices.below(100);
@@ -295,6 +299,303 @@ std::pair<Bytes, Bytes> make_bench_images(const BenchImageOptions& options) {
   old_image.entry_tail = std::move(old_section);
   new_image.entry_tail = std::move(new_section);
   return {testing::write_image(old_image), testing::write_image(new_image)};
+}
+
+namespace {
+
+constexpr std::array<std::u16string_view, 12> VENDORS = {
+    u"Lindell",    u"Marrowby", u"Quillon",  u"Ashgrove", u"Tessary", u"Brightmoor",
+    u"Corvane",    u"Elmstead", u"Fenwick",  u"Halloran", u"Orrin",   u"Velda"};
+constexpr std::array<std::u16string_view, 8> AGENTS = {
+    u"agent", u"updater", u"helper", u"tray", u"sync", u"monitor", u"launcher", u"service"};
+constexpr std::size_t FLEET_AUTORUNS = 24;
+constexpr std::size_t FLEET_UPDATES = 40;
+constexpr std::size_t FLEET_HOSTS_LINES = 40;
+constexpr std::size_t FLEET_APPLICATIONS = 40;
+
+// What an infected host holds: bits of FleetHost's infection mask.
+enum Infection : unsigned {
+  BAD_AUTORUN_ONE = 1,  // a known-bad autorun added
+  BAD_AUTORUN_TWO = 2,  // another one
+  TROJAN = 4,           // a system file updated to a known-bad SHA1 value
+  CLEANED = 8,          // a known-bad autorun that the old image has and the new one lacks
+  ALL_INFECTIONS = 15,
+};
+
+std::u16string folded_path(const Entry& entry) {
+  std::u16string key = entry.directory + u"\\" + entry.name;
+  for (char16_t& unit : key) {
+    if (unit >= u'A' && unit <= u'Z') {
+      unit = static_cast<char16_t>(unit + 0x20);
+    }
+  }
+  return key;
+}
+
+std::string path_of(const Entry& entry) { return utf8(entry.directory + u"\\" + entry.name); }
+
+// A random entry with an upper-case drive letter whose path is in neither set; it joins `taken`.
+Entry unique_entry(Random& random, std::unordered_set<std::u16string>& taken,
+                   const std::unordered_set<std::u16string>& fleet_taken) {
+  for (;;) {
+    Entry entry = random_entry(random);
+    entry.directory[0] = static_cast<char16_t>(entry.directory[0] & 0xDF);
+    std::u16string key = folded_path(entry);
+    if (!fleet_taken.contains(key) && taken.insert(std::move(key)).second) {
+      return entry;
+    }
+  }
+}
+
+Entry autorun_entry(std::u16string directory, std::u16string name, Random& random) {
+  return Entry{std::move(directory), std::move(name), random_sha1(random), 0x20 | AUTORUN_BIT, 0};
+}
+
+std::u16string upper_case(std::u16string text) {
+  for (char16_t& unit : text) {
+    if (unit >= u'a' && unit <= u'z') {
+      unit = static_cast<char16_t>(unit - 0x20);
+    }
+  }
+  return text;
+}
+
+void append(Bytes& to, const Bytes& bytes) { to.insert(to.end(), bytes.begin(), bytes.end()); }
+
+}  // namespace
+
+struct Fleet::Pools {
+  struct Update {
+    std::size_t shared_index;
+    std::size_t per_thousand;  // the share of hosts that get it
+    std::vector<std::u16string> versions;
+  };
+  struct Autorun {
+    Entry entry;
+    std::size_t per_thousand;
+  };
+
+  FleetOptions options;
+  std::unordered_set<std::u16string> taken;  // folded paths of every fleet-wide entry
+  std::vector<Entry> shared;                 // on every host
+  std::vector<Bytes> shared_bytes;
+  std::vector<Update> updates;
+  std::vector<Autorun> autoruns;
+  std::array<Entry, 3> bad;  // two autoruns to add and one to clean up
+  std::size_t trojan_index = 0;
+  std::u16string trojan_sha1;
+  std::vector<std::u16string> decoys;  // listed as known bad, found nowhere
+  std::vector<unsigned> infections;    // per host
+
+  void make_pools(Random& random);
+  void make_shared(Random& random);
+  void pick_updates(Random& random);
+  void infect(Random& random);
+  void add_own_entries(Random& random, FleetHost& host, Bytes& old_section,
+                       Bytes& new_section) const;
+};
+
+void Fleet::Pools::make_pools(Random& random) {
+  // Popularity falls by a quarter from one pool autorun to the next: 90% of hosts get the
+  // first, 0.1% the last.
+  std::size_t per_thousand = 900;
+  for (std::size_t index = 0; index < FLEET_AUTORUNS; ++index) {
+    std::u16string directory = u"C:\\Program Files\\" + std::u16string(VENDORS[index % 12]);
+    if (index >= 12) {
+      directory += u"\\" + std::u16string(WORDS[random.below(WORDS.size())]);
+    }
+    const std::u16string name = std::u16string(AGENTS[random.below(AGENTS.size())]) +
+                                (index >= 12 ? u"64" : u"") + u".exe";
+    autoruns.push_back({autorun_entry(directory, name, random), std::max<std::size_t>(
+                                                                    per_thousand, 1)});
+    per_thousand = per_thousand * 3 / 4;
+  }
+  bad = {autorun_entry(u"C:\\Users\\Public\\Libraries", u"svchost32.exe", random),
+         autorun_entry(u"C:\\ProgramData\\Tessary Update", u"tray host.exe", random),
+         autorun_entry(u"C:\\ProgramData\\Update", u"wupd.exe", random)};
+  for (const auto& autorun : autoruns) {
+    taken.insert(folded_path(autorun.entry));
+  }
+  for (const Entry& entry : bad) {
+    taken.insert(folded_path(entry));
+  }
+  for (int decoy = 0; decoy < 4; ++decoy) {
+    decoys.push_back(random_sha1(random));
+  }
+}
+
+void Fleet::Pools::make_shared(Random& random) {
+  const std::size_t count = options.entries * 3 / 4;
+  std::unordered_set<std::u16string> none;
+  for (std::size_t index = 0; index < count; ++index) {
+    shared.push_back(unique_entry(random, taken, none));
+    shared_bytes.push_back(entry_bytes(shared.back()));
+  }
+}
+
+void Fleet::Pools::pick_updates(Random& random) {
+  // Updated files are system files with a SHA1 value; the first reaches 95% of hosts, each
+  // next one a fifth fewer, and each has one to three new versions.
+  std::vector<std::size_t> candidates;
+  for (std::size_t index = 0; index < shared.size(); ++index) {
+    if (!shared[index].sha1.empty()) {
+      candidates.push_back(index);
+    }
+  }
+  for (std::size_t index = candidates.size(); index > 1; --index) {
+    std::swap(candidates[index - 1], candidates[random.below(index)]);
+  }
+  if (candidates.empty()) {
+    return;
+  }
+  trojan_index = candidates.back();
+  trojan_sha1 = random_sha1(random);
+  candidates.pop_back();
+  std::size_t per_thousand = 950;
+  for (std::size_t index = 0; index < std::min(FLEET_UPDATES, candidates.size()); ++index) {
+    Update update{candidates[index], std::max<std::size_t>(per_thousand, 1), {}};
+    for (std::size_t version = 0; version <= index % 3; ++version) {
+      update.versions.push_back(random_sha1(random));
+    }
+    updates.push_back(std::move(update));
+    per_thousand = per_thousand * 4 / 5;
+  }
+}
+
+void Fleet::Pools::infect(Random& random) {
+  // One host in a hundred, and at least two, each with one or two kinds of infection.
+  infections.assign(options.hosts, 0);
+  const std::size_t count = std::min(options.hosts, std::max<std::size_t>(2, options.hosts / 100));
+  for (std::size_t infected = 0; infected < count;) {
+    unsigned& mask = infections[random.below(options.hosts)];
+    if (mask != 0) {
+      continue;
+    }
+    mask = 1U << random.below(4);
+    if (random.chance(333)) {
+      mask |= 1U << random.below(4);
+    }
+    if (trojan_sha1.empty()) {
+      mask &= ~static_cast<unsigned>(TROJAN);
+    }
+    infected += mask != 0 ? 1 : 0;
+  }
+}
+
+// The host's own entries, of which a few are added, removed, updated or re-flagged.
+void Fleet::Pools::add_own_entries(Random& random, FleetHost& host, Bytes& old_section,
+                                   Bytes& new_section) const {
+  std::unordered_set<std::u16string> own;
+  const std::size_t count = options.entries - shared.size();
+  for (std::size_t index = 0; index < count; ++index) {
+    Entry entry = unique_entry(random, own, taken);
+    const std::size_t fate = random.below(1000);
+    if (fate < 3) {
+      append(old_section, entry_bytes(entry));
+      continue;
+    }
+    if (fate < 6) {
+      append(new_section, entry_bytes(entry));
+      if ((entry.flags_a & AUTORUN_BIT) != 0) {
+        host.changes.autoruns_added.push_back(path_of(entry));
+      }
+      continue;
+    }
+    append(old_section, entry_bytes(entry));
+    if (fate < 8 && !entry.sha1.empty()) {
+      entry.sha1 = random_sha1(random);
+      host.changes.modified.push_back(path_of(entry));
+    } else if (fate < 10) {
+      entry.flags_a ^= 0x40;
+    }
+    append(new_section, entry_bytes(entry));
+  }
+}
+
+Fleet::Fleet(const FleetOptions& options) : pools_(std::make_unique<Pools>()) {
+  Pools& pools = *pools_;
+  pools.options = options;
+  Random random(options.seed);
+  pools.make_pools(random);
+  pools.make_shared(random);
+  pools.pick_updates(random);
+  pools.infect(random);
+}
+
+Fleet::~Fleet() = default;
+
+std::size_t Fleet::hosts() const { return pools_->options.hosts; }
+
+FleetHost Fleet::host(std::size_t index) const {
+  const Pools& pools = *pools_;
+  Random random(pools.options.seed ^ (0xD1B54A32D192ED03ULL * (index + 1)));
+  FleetHost host;
+  const std::string number = std::to_string(index + 1);
+  host.name = "host-" + std::string(number.size() < 4 ? 4 - number.size() : 0, '0') + number;
+  const unsigned infection = pools.infections[index];
+  std::vector<const std::u16string*> updated(pools.shared.size(), nullptr);
+  for (const auto& update : pools.updates) {
+    if (random.chance(update.per_thousand)) {
+      updated[update.shared_index] = &update.versions[random.below(update.versions.size())];
+    }
+  }
+  if ((infection & TROJAN) != 0) {
+    updated[pools.trojan_index] = &pools.trojan_sha1;
+  }
+  Bytes old_section;
+  Bytes new_section;
+  for (std::size_t shared = 0; shared < pools.shared.size(); ++shared) {
+    append(old_section, pools.shared_bytes[shared]);
+    if (updated[shared] == nullptr) {
+      append(new_section, pools.shared_bytes[shared]);
+      continue;
+    }
+    Entry entry = pools.shared[shared];
+    entry.sha1 = *updated[shared];
+    append(new_section, entry_bytes(entry));
+    host.changes.modified.push_back(path_of(entry));
+  }
+  pools.add_own_entries(random, host, old_section, new_section);
+  for (const auto& autorun : pools.autoruns) {
+    if (random.chance(autorun.per_thousand)) {
+      append(new_section, entry_bytes(autorun.entry));
+      host.changes.autoruns_added.push_back(path_of(autorun.entry));
+    }
+  }
+  for (std::size_t bad = 0; bad < 2; ++bad) {
+    if ((infection & (bad == 0 ? BAD_AUTORUN_ONE : BAD_AUTORUN_TWO)) != 0) {
+      append(new_section, entry_bytes(pools.bad[bad]));
+      host.changes.autoruns_added.push_back(path_of(pools.bad[bad]));
+    }
+  }
+  if ((infection & CLEANED) != 0) {
+    append(old_section, entry_bytes(pools.bad[2]));
+  }
+  host.changes.known_bad_records =
+      static_cast<std::size_t>(std::popcount(infection & ALL_INFECTIONS));
+  const BenchImageOptions lists{.hosts_lines = FLEET_HOSTS_LINES,
+                                .applications = FLEET_APPLICATIONS};
+  testing::ImageSpec old_image = base_image(random, lists, false);
+  testing::ImageSpec new_image = base_image(random, lists, true);
+  old_image.entry_tail = std::move(old_section);
+  new_image.entry_tail = std::move(new_section);
+  host.old_image = testing::write_image(old_image);
+  host.new_image = testing::write_image(new_image);
+  return host;
+}
+
+std::string Fleet::known_bad_list() const {
+  const Pools& pools = *pools_;
+  std::string list = "# Known-bad SHA-1 values of the generated fleet, in either case\n";
+  list += utf8(pools.bad[0].sha1) + "\n" + utf8(upper_case(pools.bad[1].sha1)) + "\n" +
+          utf8(pools.bad[2].sha1) + "\n";
+  if (!pools.trojan_sha1.empty()) {
+    list += utf8(pools.trojan_sha1) + "\n";
+  }
+  for (const auto& decoy : pools.decoys) {
+    list += utf8(decoy) + "\n";
+  }
+  return list;
 }
 
 }  // namespace tarvel::bench

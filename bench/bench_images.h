@@ -2,9 +2,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "testing/image_writer.h"
 
@@ -47,5 +49,50 @@ std::pair<testing::Bytes, testing::Bytes> make_shape(Shape shape, std::size_t co
 // `reported` shape, folders with a wildcard, file rules by extension, hosts rules, and a few
 // that start with a wildcard.
 std::string make_rules(std::size_t count);
+
+// A fleet of hosts, each with an image pair of about `entries` entries. Most entries are the
+// same on every host (one operating system build); between the two images every host adds some
+// autoruns from a fleet-wide pool (a few popular, most rare), has files updated to new SHA1
+// values from a pool (a few updates reach most hosts), and changes a few of its own entries. A
+// few hosts hold entries whose SHA1 values the fleet's known-bad list names. All paths use
+// upper-case drive letters and are unique within an image, so every listed path is the
+// generator's own spelling.
+struct FleetOptions {
+  std::size_t hosts = 20;
+  std::size_t entries = 2000;
+  std::uint64_t seed = 1;
+};
+
+// What tarvel-diff reports for one host's pair, as the generator made it: paths in UTF-8.
+struct FleetHostChanges {
+  std::vector<std::string> autoruns_added;  // section autorun, change added
+  std::vector<std::string> modified;        // section file, change modified
+  std::size_t known_bad_records = 0;        // records whose old or new SHA1 is known bad
+};
+
+struct FleetHost {
+  std::string name;  // host-0001, host-0002, ...
+  testing::Bytes old_image;
+  testing::Bytes new_image;
+  FleetHostChanges changes;
+};
+
+class Fleet {
+ public:
+  explicit Fleet(const FleetOptions& options);
+  Fleet(const Fleet&) = delete;
+  Fleet& operator=(const Fleet&) = delete;
+  ~Fleet();
+
+  std::size_t hosts() const;
+  // Host `index` (from 0); the same options give the same bytes on every platform.
+  FleetHost host(std::size_t index) const;
+  // The known-bad list: a comment line, then one SHA-1 a line, one of them in upper case.
+  std::string known_bad_list() const;
+
+ private:
+  struct Pools;
+  std::unique_ptr<Pools> pools_;
+};
 
 }  // namespace tarvel::bench

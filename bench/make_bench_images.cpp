@@ -1,9 +1,12 @@
 // Writes a benchmark image pair: make_bench_images ENTRIES DIRECTORY [HOSTS_LINES APPLICATIONS],
 // one of the extreme shapes: make_bench_images --shape NAME COUNT DIRECTORY, or a rules file:
-// make_bench_images --rules COUNT FILE
+// make_bench_images --rules COUNT FILE, or a fleet: make_bench_images --fleet HOSTS ENTRIES DIRECTORY
+#include <algorithm>
 #include <charconv>
 #include <iostream>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "bench_images.h"
 
@@ -49,6 +52,86 @@ int write_rules(int argc, char** argv) {
   return 0;
 }
 
+using Tally = std::map<std::string, std::size_t>;
+
+// A tally as tab-separated lines under a header, by count (most first), then by the bytes of
+// the text, as SQLite's ORDER BY count DESC, text sorts them.
+std::string tally_lines(const std::string& header, const Tally& tally) {
+  std::vector<std::pair<std::string, std::size_t>> rows(tally.begin(), tally.end());
+  std::stable_sort(rows.begin(), rows.end(),
+                   [](const auto& a, const auto& b) { return a.second > b.second; });
+  std::string lines = header + "\n";
+  for (const auto& [text, count] : rows) {
+    lines += text + "\t" + std::to_string(count) + "\n";
+  }
+  return lines;
+}
+
+std::string by_text(const std::string& header, const Tally& tally) {
+  std::string lines = header + "\n";
+  for (const auto& [text, count] : tally) {
+    lines += text + "\t" + std::to_string(count) + "\n";
+  }
+  return lines;
+}
+
+// make_bench_images --fleet HOSTS ENTRIES DIRECTORY writes DIRECTORY/host-NNNN-old.img and
+// -new.img for every host, hosts.tsv (host, old image, new image), known-bad.txt, and the
+// answers the fleet's three questions should get, from what the generator put in the images:
+// expected-new-autoruns.tsv and expected-modified-files.tsv (path, hosts; every one),
+// expected-known-bad-hosts.tsv (host, records).
+int write_fleet(int argc, char** argv) {
+  tarvel::bench::FleetOptions options;
+  if (argc != 5 || !parse_count(argv[2], options.hosts) || !parse_count(argv[3], options.entries)) {
+    std::cerr << "usage: make_bench_images --fleet HOSTS ENTRIES DIRECTORY\n";
+    return 2;
+  }
+  const std::string directory = argv[4];
+  const tarvel::bench::Fleet fleet(options);
+  std::string hosts_tsv;
+  Tally bad_hosts;
+  Tally autoruns;
+  Tally modified;
+  std::size_t bytes = 0;
+  using tarvel::testing::bytes_of;
+  using tarvel::testing::write_file;
+  for (std::size_t index = 0; index < fleet.hosts(); ++index) {
+    const tarvel::bench::FleetHost host = fleet.host(index);
+    const std::string stem = directory + "/" + host.name;
+    if (!write_file(stem + "-old.img", host.old_image) ||
+        !write_file(stem + "-new.img", host.new_image)) {
+      std::cerr << "make_bench_images: cannot write into " << directory << "\n";
+      return 1;
+    }
+    bytes += host.old_image.size() + host.new_image.size();
+    hosts_tsv += host.name + "\t" + stem + "-old.img\t" + stem + "-new.img\n";
+    for (const auto& path : host.changes.autoruns_added) {
+      ++autoruns[path];
+    }
+    for (const auto& path : host.changes.modified) {
+      ++modified[path];
+    }
+    if (host.changes.known_bad_records != 0) {
+      bad_hosts[host.name] = host.changes.known_bad_records;
+    }
+  }
+  const std::vector<std::pair<std::string, std::string>> files = {
+      {"hosts.tsv", hosts_tsv},
+      {"known-bad.txt", fleet.known_bad_list()},
+      {"expected-new-autoruns.tsv", tally_lines("path\thosts", autoruns)},
+      {"expected-known-bad-hosts.tsv", by_text("host\trecords", bad_hosts)},
+      {"expected-modified-files.tsv", tally_lines("path\thosts", modified)}};
+  for (const auto& [name, text] : files) {
+    if (!write_file(directory + "/" + name, bytes_of(text))) {
+      std::cerr << "make_bench_images: cannot write " << directory << "/" << name << "\n";
+      return 1;
+    }
+  }
+  std::cout << directory << ": " << fleet.hosts() << " host pairs, " << bytes
+            << " bytes; hosts.tsv, known-bad.txt, expected-*.tsv\n";
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -57,6 +140,9 @@ int main(int argc, char** argv) {
   }
   if (argc > 1 && std::string_view(argv[1]) == "--rules") {
     return write_rules(argc, argv);
+  }
+  if (argc > 1 && std::string_view(argv[1]) == "--fleet") {
+    return write_fleet(argc, argv);
   }
   tarvel::bench::BenchImageOptions options;
   if ((argc != 3 && argc != 5) || !parse_count(argv[1], options.entries) ||
