@@ -4,6 +4,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -90,6 +91,8 @@ class DumpBase : public DumpWriter {
   RunStart line_;
   std::vector<std::uint8_t> collected_;
   bool spilled_ = false;
+  std::optional<std::uint8_t> half_unit_;  // of a spilled UTF-16 text
+  bool spilled_end_ = false;               // its first NUL unit has passed
   bool line_open_ = false;
   HostsLineSplitter splitter_;
 };

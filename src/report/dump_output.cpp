@@ -120,13 +120,37 @@ void DumpBase::run_end() {
 }
 
 void DumpBase::append_spilled(std::span<const std::uint8_t> bytes) {
-  append_hex(out_, as_chars(bytes));
+  if (run_.kind == RunKind::hosts || run_.kind == RunKind::property_value) {
+    append_hex(out_, as_chars(bytes));  // bytes, two digits each
+    maybe_flush();
+    return;
+  }
+  // A UTF-16 text: its units up to the first NUL unit, four digits each, as a text kept in
+  // memory has them; a last odd byte is no unit. A unit may straddle two pieces.
+  for (const std::uint8_t byte : bytes) {
+    if (spilled_end_) {
+      return;
+    }
+    if (!half_unit_) {
+      half_unit_ = byte;
+      continue;
+    }
+    const auto unit = static_cast<char16_t>(*half_unit_ | (byte << 8));
+    half_unit_.reset();
+    if (unit == u'\0') {
+      spilled_end_ = true;
+      return;
+    }
+    append_hex(out_, std::u16string_view(&unit, 1));
+  }
   maybe_flush();
 }
 
 void DumpBase::add(std::span<const std::uint8_t> bytes) {
   if (!spilled_ && collected_.size() + bytes.size() > TEXT_LIMIT) {
     spilled_ = true;
+    half_unit_.reset();
+    spilled_end_ = false;
     spill_start(run_);
     append_spilled(collected_);
     collected_.clear();

@@ -74,7 +74,7 @@ ACCEPTED = {
               "byte_b": 0, "word_a": 0, "byte_c": 0, "properties_size": 137,
               "properties": [{"name": "n\ufffd", "name_hex": "006ed800", "value": "v"},
                              {"name": "Bin", "value_hex": "010203"},
-                             {"name_hex": "4200690067"}, {"name": "Cut"}],
+                             {"name_hex": "004200690067"}, {"name": "Cut"}],
               "properties_well_formed": False, "sha1": "\ufffda", "sha1_hex": "dc000061",
               "lossy": True},
 }
