@@ -989,7 +989,7 @@ TEST(Companions, JsonLinesAndCsvHoldTheSameRecords) {
   const Case cases[] = {
       {{"tarvel-diff", "--host", "web-1", "old", "new"}, false},
       {{"tarvel-diff", "new", "old"}, false},
-      {{"tarvel-diff", "--summary", "--host", "h\xC3\xA9", "old", "new"}, false},
+      {{"tarvel-diff", "--summary", "--host", std::filesystem::path(u8"h\u00e9"), "old", "new"}, false},
       {{"tarvel-dump", "old"}, true},
       {{"tarvel-dump", "sample"}, true},
       {{"tarvel-dump", "broken"}, true},
