@@ -98,8 +98,8 @@ void append_value(std::string& out, const FieldValue& value) {
     case Kind::units:
     case Kind::bytes: {
       out += "<span class=\"text\">";
-      const bool whole = value.kind == Kind::units ? append_text(out, value.units)
-                                                   : append_text(out, value.bytes);
+      const bool whole =
+          value.kind == Kind::units ? append_text(out, value.units) : append_text(out, value.bytes);
       out += "</span>";
       if (whole) {
         return;

@@ -33,7 +33,8 @@ std::vector<std::vector<std::string>> summary_cells(const DiffCounts& counts,
                                                     const UserText& host) {
   std::vector<std::vector<std::string>> rows;
   const auto add = [&](const SummaryValues& values) {
-    std::vector<std::string>& cells = rows.emplace_back(csv_column_of(SUMMARY_FIELDS, SUMMARY_FIELDS.size()) + 1);
+    std::vector<std::string>& cells =
+        rows.emplace_back(csv_column_of(SUMMARY_FIELDS, SUMMARY_FIELDS.size()) + 1);
     bool whole = true;
     for (std::size_t at = 0; at < SUMMARY_FIELDS.size(); ++at) {
       whole = fill_csv_cells(cells, csv_column_of(SUMMARY_FIELDS, at), SUMMARY_FIELDS[at],
@@ -42,9 +43,8 @@ std::vector<std::vector<std::string>> summary_cells(const DiffCounts& counts,
     }
     cells.back() = whole ? "" : "true";
   };
-  const auto counts_row = [&](std::string_view section, std::string_view change,
-                              std::size_t shown, std::size_t excluded, std::size_t known_good,
-                              std::size_t known_bad) {
+  const auto counts_row = [&](std::string_view section, std::string_view change, std::size_t shown,
+                              std::size_t excluded, std::size_t known_good, std::size_t known_bad) {
     SummaryValues values{};
     if (!host.empty()) {
       values[summary_field("host")] = host.value();
@@ -64,8 +64,8 @@ std::vector<std::vector<std::string>> summary_cells(const DiffCounts& counts,
                    counts.shown[list], counts.excluded[list], counts.known_good[list],
                    counts.known_bad[list]));
   }
-  add(counts_row("total", {}, total(counts.shown), total(counts.excluded),
-                 total(counts.known_good), total(counts.known_bad)));
+  add(counts_row("total", {}, total(counts.shown), total(counts.excluded), total(counts.known_good),
+                 total(counts.known_bad)));
   for (const UnmatchedRules& file : counts.unmatched_rules) {
     std::string lines;
     for (const std::size_t line : file.lines) {
@@ -157,8 +157,8 @@ class JsonLinesWriter final : public LineWriter {
 
  private:
   bool host() {
-    return settings_.host.empty() || append_json_field(line_, CHANGE_FIELDS[change_field("host")],
-                                                       settings_.host.value());
+    return settings_.host.empty() ||
+           append_json_field(line_, CHANGE_FIELDS[change_field("host")], settings_.host.value());
   }
 
   bool image(std::string_view name, const ImageFacts& facts) {

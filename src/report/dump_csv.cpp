@@ -8,9 +8,7 @@ namespace tarvel {
 namespace {
 
 // The cells of a row: the record's type, then the columns of the fields, then "lossy".
-constexpr std::size_t column_of(std::size_t field) {
-  return 1 + csv_column_of(DUMP_FIELDS, field);
-}
+constexpr std::size_t column_of(std::size_t field) { return 1 + csv_column_of(DUMP_FIELDS, field); }
 constexpr std::size_t ROW_SIZE = column_of(DUMP_FIELDS.size()) + 1;
 
 // Empties every cell of a row, keeping the row's width and the cells' storage.
@@ -61,8 +59,8 @@ class CsvDump final : public DumpBase {
     entry_[0] = "entry";
     entry_lossy_ = false;
     for (std::size_t at = 0; at < DUMP_FIELDS.size(); ++at) {
-      entry_lossy_ = !fill_csv_cells(entry_, column_of(at), DUMP_FIELDS[at], values[at]) ||
-                     entry_lossy_;
+      entry_lossy_ =
+          !fill_csv_cells(entry_, column_of(at), DUMP_FIELDS[at], values[at]) || entry_lossy_;
     }
   }
   bool wants_properties() const override { return true; }
@@ -73,8 +71,8 @@ class CsvDump final : public DumpBase {
     DumpValues values;
     entry_end_values(properties, values, texts_);
     for (const std::size_t at : {dump_field("properties_well_formed"), dump_field("sha1")}) {
-      entry_lossy_ = !fill_csv_cells(entry_, column_of(at), DUMP_FIELDS[at], values[at]) ||
-                     entry_lossy_;
+      entry_lossy_ =
+          !fill_csv_cells(entry_, column_of(at), DUMP_FIELDS[at], values[at]) || entry_lossy_;
     }
     entry_.back() = entry_lossy_ ? "true" : "";
     append_csv_record(out_, entry_);

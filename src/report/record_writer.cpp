@@ -11,8 +11,8 @@ namespace {
 // whole; false then.
 template <typename Append>
 bool text_value(const FieldValue& value, std::string& out, std::string& hex, Append append) {
-  const bool whole = value.kind == FieldValue::Kind::units ? append(out, value.units)
-                                                            : append(out, value.bytes);
+  const bool whole =
+      value.kind == FieldValue::Kind::units ? append(out, value.units) : append(out, value.bytes);
   if (!whole) {
     if (value.kind == FieldValue::Kind::units) {
       append_hex(hex, value.units);
@@ -110,9 +110,8 @@ bool append_json_field(std::string& out, const Field& field, const FieldValue& v
     return true;
   }
   std::string hex;
-  const bool whole = text_value(value, out, hex, [](std::string& to, auto text) {
-    return append_json_string(to, text);
-  });
+  const bool whole = text_value(
+      value, out, hex, [](std::string& to, auto text) { return append_json_string(to, text); });
   if (!whole) {
     out += ",\"";
     out += field.name;
@@ -174,9 +173,9 @@ void append_csv_row(std::string& out, std::span<const std::string> lead,
   std::copy(lead.begin(), lead.end(), scratch.begin());
   bool whole = true;
   for (std::size_t at = 0; at < fields.size(); ++at) {
-    whole = fill_csv_cells(scratch, lead.size() + csv_column_of(fields, at), fields[at],
-                           values[at]) &&
-            whole;
+    whole =
+        fill_csv_cells(scratch, lead.size() + csv_column_of(fields, at), fields[at], values[at]) &&
+        whole;
   }
   if (!whole) {
     scratch.back() = "true";
