@@ -91,7 +91,8 @@ class FakePlatform final : public Platform {
   // An output file's bytes land in `written` only when the run commits them.
   OpenedOutput open_output(const std::filesystem::path* file, LineEnds line_ends) override;
   const CaseFolding& case_folding() override { return *folding_; }
-  // The hash key is asked for as comparing starts: where a test says so, memory runs out there.
+  // The hash key is asked for before the images load: where a test says so, memory runs out
+  // there, which the programs say where comparing would start.
   HashKey hash_key() override {
     if (out_of_memory_when_comparing) {
       throw std::bad_alloc();

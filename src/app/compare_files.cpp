@@ -2,6 +2,7 @@
 #include "app/compare_files.h"
 
 #include <new>
+#include <optional>
 
 #include "app/image_pair.h"
 #include "compare/compare_images.h"
@@ -16,6 +17,20 @@ DirectoryRewrite normalise_with(const DriveMap& drive_map) {
   return [&drive_map](std::span<char16_t> directory) { normalise_directory(directory, drive_map); };
 }
 
+// Keeps a table's key tags for as long as this call holds their hash, whichever way it ends.
+class KeyTagsDuringCall {
+ public:
+  KeyTagsDuringCall(EntryTable& table, const TableHash& hash) : table_(table) {
+    table_.keep_key_tags(hash);
+  }
+  KeyTagsDuringCall(const KeyTagsDuringCall&) = delete;
+  KeyTagsDuringCall& operator=(const KeyTagsDuringCall&) = delete;
+  ~KeyTagsDuringCall() { table_.drop_key_tags(); }
+
+ private:
+  EntryTable& table_;
+};
+
 }  // namespace
 
 void compare_image_files(Platform& platform, const std::filesystem::path& old_path,
@@ -27,6 +42,17 @@ void compare_image_files(Platform& platform, const std::filesystem::path& old_pa
     }
   };
   const DriveMap drive_map = identity_drive_map();
+  // The new table is indexed by entry key once loaded; each key is hashed as it is kept. The
+  // loader below, which may still be filling the table, goes first when this call ends. Memory
+  // that runs out for the hash is said where comparing starts, after both images have loaded.
+  std::optional<TableHash> hash;
+  std::optional<KeyTagsDuringCall> tags;
+  try {
+    hash.emplace(platform.hash_key());
+    tags.emplace(pair.new_image.entries, *hash);
+  } catch (const std::bad_alloc&) {
+    hash.reset();
+  }
   // New-image directories are matched and printed in their normalised form. The new image may
   // load while the old one does; what the caller hears about it waits until the old one has
   // loaded.
@@ -47,9 +73,13 @@ void compare_image_files(Platform& platform, const std::filesystem::path& old_pa
     pair.outcome = PairOutcome::new_refused;
     return;
   }
+  if (!hash) {
+    pair.outcome = PairOutcome::out_of_memory;
+    return;
+  }
   try {
-    compare_images(pair.old_image, pair.new_image, platform.case_folding(),
-                   TableHash(platform.hash_key()), pair.differences);
+    compare_images(pair.old_image, pair.new_image, platform.case_folding(), *hash,
+                   pair.differences);
   } catch (const std::bad_alloc&) {
     // Sets too large for this machine's memory: no output rather than a wrong one.
     pair.outcome = PairOutcome::out_of_memory;

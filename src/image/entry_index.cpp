@@ -12,18 +12,29 @@ bool same_key(const EntryTable& table, const EntryRow& row, const EntryTable& ot
 
 EntryIndex::EntryIndex(const EntryTable& table, const TableHash& table_hash)
     : table_(&table), hash_(&table_hash), ids_(table.size()), first_of_key_(table.size()) {
+  if (table.has_key_tags_of(table_hash)) {
+    // The tags kept while loading are all the slots need; texts are read only to tell apart
+    // entries whose tags are equal.
+    fill([&](std::size_t index) { return IdTable::with_tag(table.key_tag(index)); });
+    return;
+  }
   // Entries of one directory usually follow one another: its part of the hash is worked out
   // once for them all. Hashes are asked for in index order.
   std::uint32_t hashed_directory = IdTable::NONE;
   std::uint64_t directory_part = 0;
-  const auto hash_of = [&](std::size_t index) {
+  fill([&](std::size_t index) {
     const EntryRow& row = table[index];
     if (row.directory != hashed_directory) {
       hashed_directory = row.directory;
       directory_part = hash_->directory_part(table.directory(row));
     }
     return directory_part + hash_->name_part(table.name(row));
-  };
+  });
+}
+
+template <typename HashOf>
+void EntryIndex::fill(HashOf&& hash_of) {
+  const EntryTable& table = *table_;
   ids_.for_each_hashed(table.size(), hash_of, [&](std::size_t index, std::uint64_t hashed) {
     const EntryKey key = key_of(table, table[index]);
     // An equal key already indexed has the lower index; it is the one lookups must find.

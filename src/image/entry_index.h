@@ -6,9 +6,9 @@
 #include <string_view>
 #include <vector>
 
+#include "image/loaded_image.h"
 #include "support/id_table.h"
 #include "support/keyed_hash.h"
-#include "image/loaded_image.h"
 
 namespace tarvel {
 
@@ -46,6 +46,10 @@ class EntryIndex {
   }
 
  private:
+  // Indexes every entry in order, its hash given by hash_of(index); only the high half of a
+  // hash places an entry.
+  template <typename HashOf>
+  void fill(HashOf&& hash_of);
   bool matches(std::uint32_t index, const EntryKey& key) const;
 
   const EntryTable* table_;

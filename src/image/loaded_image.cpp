@@ -69,7 +69,33 @@ EntryRow& EntryTable::append(std::u16string_view name, std::uint32_t directory,
   row.flags_b = fields.flags_b;
   row.flags_c = fields.flags_c;
   row.flags_d = fields.flags_d;
+  if (tag_hash_ != nullptr) {
+    keep_key_tag(row);
+  }
   return rows_.push_back(row);
+}
+
+void EntryTable::keep_key_tag(const EntryRow& row) {
+  // Entries of one directory usually follow one another: its part is worked out once.
+  if (row.directory != tagged_directory_) {
+    tagged_directory_ = row.directory;
+    directory_part_ = tag_hash_->directory_part(directory(row));
+  }
+  key_tags_.push_back(IdTable::tag_of(directory_part_ + tag_hash_->name_part(name(row))));
+}
+
+void EntryTable::keep_key_tags(const TableHash& hash) {
+  drop_key_tags();
+  tag_hash_ = &hash;
+  for (std::size_t index = 0; index < rows_.size(); ++index) {
+    keep_key_tag(rows_[index]);
+  }
+}
+
+void EntryTable::drop_key_tags() {
+  tag_hash_ = nullptr;
+  key_tags_ = {};
+  tagged_directory_ = IdTable::NONE;
 }
 
 void EntryTable::set_sha1(EntryRow& row, const Sha1Value& value) {

@@ -10,9 +10,10 @@
 #include <string_view>
 #include <vector>
 
-#include "support/id_table.h"
 #include "image/record_sink.h"
 #include "image/sha1_value.h"
+#include "support/id_table.h"
+#include "support/keyed_hash.h"
 #include "support/text_arena.h"
 #include "support/text_view.h"
 
@@ -70,6 +71,16 @@ class EntryTable {
   EntryRow& append(std::u16string_view name, std::uint32_t directory, const EntryFields& fields);
   void set_sha1(EntryRow& row, const Sha1Value& value);
 
+  // Keeps each entry's key tag under `hash` from now on, for the rows already held too: the
+  // part of the entry key's hash that an index over the table is placed by (IdTable::tag_of).
+  // Worked out as an entry is kept, while its texts are at hand, it spares the index a second
+  // pass over every text. `hash` must outlive the tags; drop_key_tags() lets go of both.
+  void keep_key_tags(const TableHash& hash);
+  void drop_key_tags();
+  // Whether the tags kept are those of `hash`.
+  bool has_key_tags_of(const TableHash& hash) const { return tag_hash_ == &hash; }
+  std::uint32_t key_tag(std::size_t index) const { return key_tags_[index]; }
+
  private:
   struct StoredDirectory {
     std::uint32_t handle;
@@ -101,6 +112,12 @@ class EntryTable {
   TextArena texts_;  // names, directories, and SHA1 values that are not packed
   ChunkedArray<PackedSha1> packed_sha1_;
   ChunkedArray<StoredDirectory> directories_;
+
+  void keep_key_tag(const EntryRow& row);
+  const TableHash* tag_hash_ = nullptr;
+  ChunkedArray<std::uint32_t> key_tags_;
+  std::uint32_t tagged_directory_ = IdTable::NONE;  // whose part of the hash is at hand
+  std::uint64_t directory_part_ = 0;
 };
 
 // One installed application: the texts comparing and reporting use, up to their first NUL.

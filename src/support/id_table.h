@@ -18,12 +18,17 @@ class IdTable {
 
   explicit IdTable(std::size_t expected = 0) { rebuild(capacity_for(expected)); }
 
+  // The part of a hash the table uses: a caller may keep only this, and give it back as a
+  // hash with with_tag().
+  static std::uint32_t tag_of(std::uint64_t hash) { return static_cast<std::uint32_t>(hash >> 32); }
+  static std::uint64_t with_tag(std::uint32_t tag) { return std::uint64_t{tag} << 32; }
+
   std::size_t size() const { return count_; }
 
   // The stored id for which equal(id) holds, or NONE.
   template <typename Equal>
   std::uint32_t find(std::uint64_t hash, Equal&& equal) const {
-    const auto tag = static_cast<std::uint32_t>(hash >> 32);
+    const std::uint32_t tag = tag_of(hash);
     for (std::size_t slot = home(tag);; slot = (slot + 1) & mask_) {
       const Slot& candidate = slots_[slot];
       if (candidate.id == NONE) {
@@ -41,7 +46,7 @@ class IdTable {
     if ((count_ + 1) * 2 > slots_.size()) {
       rebuild(slots_.size() * 2);
     }
-    const auto tag = static_cast<std::uint32_t>(hash >> 32);
+    const std::uint32_t tag = tag_of(hash);
     for (std::size_t slot = home(tag);; slot = (slot + 1) & mask_) {
       Slot& candidate = slots_[slot];
       if (candidate.id == NONE) {
@@ -79,7 +84,7 @@ class IdTable {
   // A hint to the processor that the slot for `hash` is wanted soon.
   void prefetch(std::uint64_t hash) const {
 #if defined(__GNUC__) || defined(__clang__)
-    __builtin_prefetch(&slots_[home(static_cast<std::uint32_t>(hash >> 32))]);
+    __builtin_prefetch(&slots_[home(tag_of(hash))]);
 #else
     static_cast<void>(hash);
 #endif

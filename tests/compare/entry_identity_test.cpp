@@ -85,15 +85,29 @@ TEST(FindEntry, MatchesExactlyAndFindsTheLowestIndex) {
 }
 
 TEST(FindEntry, AgreesWithAFrontToBackScanOnManyCollidingKeys) {
-  // The answers never depend on the hash key.
+  // The answers never depend on the hash key, nor on whether the index hashes the texts itself
+  // or takes the tags the table kept as entries arrived (from the second entry on here, so
+  // that both ways of keeping them are used).
+  const auto fill = [](EntryTable& table, int from, int to) {
+    for (int i = from; i < to; ++i) {
+      add(table, u"C:\\d" + std::u16string(static_cast<std::size_t>(i % 7), u'x'),
+          u"n" + std::u16string(static_cast<std::size_t>(i % 13), u'y'));
+    }
+  };
+  constexpr int COUNT = 5000;
   EntryTable table;
-  for (int i = 0; i < 5000; ++i) {
-    add(table, u"C:\\d" + std::u16string(static_cast<std::size_t>(i % 7), u'x'),
-        u"n" + std::u16string(static_cast<std::size_t>(i % 13), u'y'));
-  }
-  for (const HashKey& key : {HashKey{7, 11}, HashKey{0, 0}, HashKey{~0ULL, 5}}) {
+  fill(table, 0, COUNT);
+  for (const auto& [key, tagged] : {std::pair{HashKey{7, 11}, false},
+                                    {HashKey{7, 11}, true},
+                                    {HashKey{0, 0}, true},
+                                    {HashKey{~0ULL, 5}, false}}) {
     const TableHash hash(key);
-    const EntryIndex index(table, hash);
+    EntryTable with_tags;
+    fill(with_tags, 0, 1);
+    with_tags.keep_key_tags(hash);
+    fill(with_tags, 1, COUNT);
+    ASSERT_TRUE(with_tags.has_key_tags_of(hash));
+    const EntryIndex index(tagged ? with_tags : table, hash);
     for (int d = 0; d < 8; ++d) {
       for (int n = 0; n < 14; ++n) {
         const std::u16string directory =
