@@ -42,8 +42,8 @@ WindowBuffers::WindowBuffers(std::size_t window, std::size_t count)
     : largest_(std::max(window, SMALLEST_WINDOW)), windows_(std::max<std::size_t>(count, 2)) {}
 
 void WindowBuffers::prepare(std::uint64_t file_size) {
-  const auto wanted = static_cast<std::size_t>(
-      std::clamp<std::uint64_t>(file_size, SMALLEST_WINDOW, largest_));
+  const auto wanted =
+      static_cast<std::size_t>(std::clamp<std::uint64_t>(file_size, SMALLEST_WINDOW, largest_));
   if (wanted <= size_) {
     return;
   }
@@ -57,8 +57,12 @@ FileWindowStream::FileWindowStream(InputFile& file, WindowBuffers& buffers, bool
                                    const std::atomic<bool>* abandon)
     : file_(file), buffers_(buffers), abandon_(abandon), filled_(buffers.count()) {
   buffers_.prepare(file.size());
-  // A file that fits in one window gains nothing from a second thread.
-  if (threaded && file.size() > buffers_.window_size()) {
+  // A file that fits in one window gains nothing from a second thread. Windows that cross
+  // between threads are used whole: larger ones mean fewer hand-overs.
+  const bool threading = threaded && file.size() > buffers_.window_size();
+  window_ = threading ? buffers_.window_size()
+                      : std::min(buffers_.window_size(), WindowBuffers::INLINE_WINDOW);
+  if (threading) {
     try {
       producer_ = std::thread(&FileWindowStream::produce, this);
     } catch (const std::system_error&) {
@@ -88,7 +92,7 @@ std::size_t FileWindowStream::fill(std::uint8_t* window) {
   }
   const std::uint64_t size = file_.size();
   const auto wanted =
-      static_cast<std::size_t>(std::min<std::uint64_t>(buffers_.window_size(), size - read_so_far_));
+      static_cast<std::size_t>(std::min<std::uint64_t>(window_, size - read_so_far_));
   mark_unfilled(window, wanted, buffers_.window_size());
   std::size_t got = 0;
   while (got < wanted) {
@@ -115,7 +119,8 @@ std::size_t FileWindowStream::fill(std::uint8_t* window) {
   if (size >= TRAILER_SIZE) {
     const std::uint64_t trailer_start = size - TRAILER_SIZE;
     if (hashing_ && start < trailer_start) {
-      const auto covered = static_cast<std::size_t>(std::min<std::uint64_t>(got, trailer_start - start));
+      const auto covered =
+          static_cast<std::size_t>(std::min<std::uint64_t>(got, trailer_start - start));
       digest_.update({window, covered});
     }
     if (read_so_far_ > trailer_start) {
