@@ -20,6 +20,10 @@ using PackedSha1 = std::array<std::uint8_t, 20>;
 // unit is its NUL, and every unit before it is a digit; `packed` then holds its bytes. Anything
 // else is Sha1Form::text. Digits alone count as lower case, so each text has exactly one form.
 Sha1Form pack_sha1(const std::array<std::uint8_t, SHA1_VALUE_SIZE>& value, PackedSha1& packed);
+// The same, a digit at a time: what pack_sha1 does where the processor has no vector unit it
+// uses, and what tests hold its vector path to.
+Sha1Form pack_sha1_scalar(const std::array<std::uint8_t, SHA1_VALUE_SIZE>& value,
+                          PackedSha1& packed);
 
 // The text of a value packed as lower_hex or upper_hex.
 std::u16string unpack_sha1(Sha1Form form, const PackedSha1& packed);

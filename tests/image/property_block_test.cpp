@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "image/property_block.h"
+#include "image/sha1_value.h"
 #include "testing/image_writer.h"
 #include "testing/sha1_lookup.h"
 
@@ -26,7 +27,8 @@ std::optional<std::u16string> lookup(const Bytes& block) {
     testing::SpanSource source(block, piece);
     WindowCursor cursor(source);
     PropertiesEnd end;
-    EXPECT_TRUE(read_property_block(cursor, static_cast<std::uint32_t>(block.size()), nullptr, end));
+    EXPECT_TRUE(
+        read_property_block(cursor, static_cast<std::uint32_t>(block.size()), nullptr, end));
     EXPECT_EQ(end.sha1.found ? std::optional(end.sha1.text()) : std::nullopt, whole) << piece;
     EXPECT_EQ(cursor.position(), block.size()) << piece;
   }
@@ -88,6 +90,60 @@ TEST(FindSha1Value, ItemsRunningPastTheBlockEndTheScan) {
   EXPECT_EQ(lookup(concat({lying, good})), std::nullopt);
   // Items before a broken one were already looked at.
   EXPECT_EQ(lookup(concat({good, Bytes{1, 2, 3}})), std::u16string(VALUE_1));
+}
+
+// A value of forty digits in one case is kept as twenty bytes that give its text back; any
+// other value is text. The vector path and the digit-at-a-time one agree wherever a wrong unit
+// stands.
+TEST(PackSha1, KeepsFortyDigitsOfOneCaseAsTwentyBytes) {
+  const auto stored = [](std::u16string_view text, char16_t after) {
+    std::array<std::uint8_t, SHA1_VALUE_SIZE> value{};
+    for (std::size_t unit = 0; unit < text.size(); ++unit) {
+      value[2 * unit] = static_cast<std::uint8_t>(text[unit] & 0xFF);
+      value[2 * unit + 1] = static_cast<std::uint8_t>(text[unit] >> 8);
+    }
+    value[SHA1_VALUE_SIZE - 2] = static_cast<std::uint8_t>(after & 0xFF);
+    value[SHA1_VALUE_SIZE - 1] = static_cast<std::uint8_t>(after >> 8);
+    return value;
+  };
+  const auto check = [&](const std::u16string& text, char16_t after, Sha1Form expected) {
+    const auto value = stored(text, after);
+    PackedSha1 vector_packed{};
+    PackedSha1 scalar_packed{};
+    const Sha1Form form = pack_sha1(value, vector_packed);
+    EXPECT_EQ(form, expected);
+    EXPECT_EQ(pack_sha1_scalar(value, scalar_packed), form);
+    if (form == Sha1Form::lower_hex || form == Sha1Form::upper_hex) {
+      EXPECT_EQ(vector_packed, scalar_packed);
+      EXPECT_EQ(unpack_sha1(form, vector_packed), text);
+    }
+  };
+  const std::u16string lower(VALUE_1);
+  const std::u16string upper = u"0123456789ABCDEF0123456789ABCDEF01234567";
+  const std::u16string digits(40, u'9');
+  check(lower, 0, Sha1Form::lower_hex);
+  check(upper, 0, Sha1Form::upper_hex);
+  check(digits, 0, Sha1Form::lower_hex);
+  check(lower, u'0', Sha1Form::text);
+  check(upper, 0x100, Sha1Form::text);
+  const char16_t not_digits[] = {0, u'/', u':', u'@', u'G', u'`', u'g', 0xC1, 0x130, 0x161, 0xFF10};
+  for (std::size_t unit = 0; unit < 40; ++unit) {
+    SCOPED_TRACE(unit);
+    for (const char16_t wrong : not_digits) {
+      SCOPED_TRACE(static_cast<int>(wrong));
+      std::u16string text = lower;
+      text[unit] = wrong;
+      check(text, 0, Sha1Form::text);
+    }
+    std::u16string text = digits;
+    text[unit] = u'E';
+    check(text, 0, Sha1Form::upper_hex);
+    text[(unit + 1) % 40] = u'e';
+    check(text, 0, Sha1Form::text);
+    text = digits;
+    text[unit] = u'f';
+    check(text, 0, Sha1Form::lower_hex);
+  }
 }
 
 }  // namespace
