@@ -157,8 +157,7 @@ void scan_in_place(const std::uint8_t* at, std::uint32_t left, PropertiesEnd& ou
     // The name's units up to its first NUL are "SHA1": its first four units are, and a fifth,
     // where there is one, is NUL.
     if (!out.sha1.found && value_size == SHA1_VALUE_SIZE && name_size >= 8 &&
-        load_u64(name) == SHA1_NAME_WORD &&
-        (name_size < NAME_PREFIX || load_u16(name + 8) == 0)) {
+        load_u64(name) == SHA1_NAME_WORD && (name_size < NAME_PREFIX || load_u16(name + 8) == 0)) {
       take_value(at + SIZE_FIELD, out.sha1);
     }
     left -= SIZE_FIELD + value_size;
@@ -170,8 +169,7 @@ void scan_in_place(const std::uint8_t* at, std::uint32_t left, PropertiesEnd& ou
 
 std::u16string Sha1Value::text() const {
   std::array<char16_t, SHA1_VALUE_UNITS> units{};
-  const std::size_t whole = copy_units(bytes, units.data());
-  return {units.data(), first_nul_unit(units.data(), whole)};
+  return {units.data(), copy_text_units(bytes, units.data())};
 }
 
 bool read_property_block(WindowCursor& cursor, std::uint32_t size, RecordSink* items,

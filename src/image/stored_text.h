@@ -15,13 +15,15 @@
 
 namespace tarvel {
 
-// The position of the first NUL unit, or `count`. Looks at four units at a time.
-inline std::size_t first_nul_unit(const char16_t* units, std::size_t count) {
+// The position of the first NUL unit among `count` stored UTF-16LE units, or `count`. Looks
+// at the stored bytes themselves, eight units at a time, so that only the units before it need
+// copying.
+inline std::size_t first_nul_unit(const std::uint8_t* stored, std::size_t count) {
   std::size_t at = 0;
 #if defined(__SSE2__)
   const __m128i nul = _mm_setzero_si128();
   for (; at + 8 <= count; at += 8) {
-    const __m128i eight = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + at));
+    const __m128i eight = _mm_loadu_si128(reinterpret_cast<const __m128i*>(stored + at * 2));
     const auto zeros = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(eight, nul)));
     if (zeros != 0) {
       return at + static_cast<std::size_t>(std::countr_zero(zeros)) / 2;
@@ -33,7 +35,7 @@ inline std::size_t first_nul_unit(const char16_t* units, std::size_t count) {
     constexpr std::uint64_t HIGHS = 0x8000800080008000ULL;
     for (; at + 4 <= count; at += 4) {
       std::uint64_t word = 0;
-      std::memcpy(&word, units + at, sizeof word);
+      std::memcpy(&word, stored + at * 2, sizeof word);
       // The lowest flagged lane is the first zero unit: borrows only run upwards.
       const std::uint64_t zero = (word - ONES) & ~word & HIGHS;
       if (zero != 0) {
@@ -42,7 +44,7 @@ inline std::size_t first_nul_unit(const char16_t* units, std::size_t count) {
     }
   }
   for (; at < count; ++at) {
-    if (units[at] == 0) {
+    if (load_u16(stored + at * 2) == 0) {
       return at;
     }
   }
@@ -69,12 +71,19 @@ inline std::size_t copy_units(std::span<const std::uint8_t> bytes, char16_t* out
 // units, an odd last byte being the low byte of a unit of its own, up to the first NUL unit.
 // Writes into out (room for (bytes.size() + 1) / 2 units); returns the length.
 inline std::size_t decode_field_text(std::span<const std::uint8_t> bytes, std::span<char16_t> out) {
-  const std::size_t whole = copy_units(bytes, out.data());
-  std::size_t length = first_nul_unit(out.data(), whole);
+  const std::size_t whole = bytes.size() / 2;
+  std::size_t length = first_nul_unit(bytes.data(), whole);
+  copy_units(bytes.first(length * 2), out.data());
   if (length == whole && bytes.size() % 2 != 0 && bytes.back() != 0) {
     out[length++] = bytes.back();
   }
   return length;
+}
+
+// The units of stored bytes up to the first NUL unit, copied into out (room for
+// bytes.size() / 2 units); returns their count. An odd last byte belongs to no unit.
+inline std::size_t copy_text_units(std::span<const std::uint8_t> bytes, char16_t* out) {
+  return copy_units(bytes.first(first_nul_unit(bytes.data(), bytes.size() / 2) * 2), out);
 }
 
 }  // namespace tarvel

@@ -24,8 +24,7 @@ std::string_view as_chars(std::span<const std::uint8_t> bytes) {
 
 std::u16string stored_text(std::span<const std::uint8_t> bytes) {
   std::u16string text(bytes.size() / 2, u'\0');
-  const std::size_t whole = copy_units(bytes, text.data());
-  text.resize(first_nul_unit(text.data(), whole));
+  text.resize(copy_text_units(bytes, text.data()));
   return text;
 }
 
