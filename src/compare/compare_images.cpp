@@ -10,7 +10,7 @@
 
 namespace tarvel {
 
-void compare_images(const LoadedImage& old_image, const LoadedImage& new_image,
+void compare_images(const LoadedImage& old_image, LoadedImage& new_image,
                     const CaseFolding& folding, const TableHash& hash, Differences& differences) {
   // Guessing where old entries stand in the new table, indexing the new table, and comparing
   // hosts lines and applications need nothing from each other.
@@ -21,20 +21,21 @@ void compare_images(const LoadedImage& old_image, const LoadedImage& new_image,
       [&] { guesses = guess_matches(old_image.entries, new_image.entries); },
       [&] {
         new_index = std::make_unique<EntryIndex>(new_image.entries, hash);
+        new_image.entries.drop_key_tags();
         const HostsLines old_lines = split_hosts_text(old_image.hosts);
         const HostsLines new_lines = split_hosts_text(new_image.hosts);
-        compare_hosts_lines(old_image.hosts, old_lines, new_image.hosts, new_lines, folding,
-                            hash, differences.hosts_new, differences.hosts_removed);
+        compare_hosts_lines(old_image.hosts, old_lines, new_image.hosts, new_lines, folding, hash,
+                            differences.hosts_new, differences.hosts_removed);
         compare_applications(old_image.apps, new_image.apps, hash, differences.apps_new,
                              differences.apps_removed);
       });
   detect_entry_changes(old_image.entries, new_image.entries, *new_index, differences,
                        std::move(guesses));
   // Sets put themselves in order when first read; here that happens on both threads.
-  const std::size_t members =
-      differences.autorun_new.inserted() + differences.autorun_removed.inserted() +
-      differences.modified.inserted() + differences.no_sha1.inserted() +
-      differences.changed_status.inserted();
+  const std::size_t members = differences.autorun_new.inserted() +
+                              differences.autorun_removed.inserted() +
+                              differences.modified.inserted() + differences.no_sha1.inserted() +
+                              differences.changed_status.inserted();
   in_parallel(
       members,
       [&] {

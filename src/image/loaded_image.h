@@ -115,7 +115,8 @@ class EntryTable {
 
   void keep_key_tag(const EntryRow& row);
   const TableHash* tag_hash_ = nullptr;
-  ChunkedArray<std::uint32_t> key_tags_;
+  // Chunks of 256 KiB, which the system takes back whole when the tags are let go.
+  ChunkedArray<std::uint32_t, 16> key_tags_;
   std::uint32_t tagged_directory_ = IdTable::NONE;  // whose part of the hash is at hand
   std::uint64_t directory_part_ = 0;
 };

@@ -73,10 +73,10 @@ class TextArena {
 
 // An append-only array in chunks. Full chunks never move; the first grows by copying until it is
 // full size, so a reference into the array lasts only until the next push_back.
-template <typename T>
+template <typename T, unsigned BITS = 14>
 class ChunkedArray {
  public:
-  static constexpr unsigned CHUNK_BITS = 14;
+  static constexpr unsigned CHUNK_BITS = BITS;
   static constexpr std::size_t CHUNK_SIZE = std::size_t{1} << CHUNK_BITS;
   static constexpr std::size_t FIRST_CHUNK_SIZE = 64;
 
@@ -99,7 +99,9 @@ class ChunkedArray {
   }
   std::size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
-  T& operator[](std::size_t index) { return chunks_[index >> CHUNK_BITS][index & (CHUNK_SIZE - 1)]; }
+  T& operator[](std::size_t index) {
+    return chunks_[index >> CHUNK_BITS][index & (CHUNK_SIZE - 1)];
+  }
   const T& operator[](std::size_t index) const {
     return chunks_[index >> CHUNK_BITS][index & (CHUNK_SIZE - 1)];
   }
