@@ -38,15 +38,23 @@ echo "| entries | image pair (MB) | tarvel (s) | sha256sum (s) | openssl (s) | t
 echo "|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
 declare -A tarvel_time
 for n in "${sizes[@]}"; do
-  old="$data/$n-old.img"
-  new="$data/$n-new.img"
-  [ -s "$old" ] && [ -s "$new" ] || "$make_images" "$n" "$data" >/dev/null
-  cat "$old" "$new" >/dev/null  # both files in the page cache for every contender
-  for _ in $(seq "$runs"); do
+  [ -s "$data/$n-old.img" ] && [ -s "$data/$n-new.img" ] || "$make_images" "$n" "$data" >/dev/null
+done
+# Every size in every round, so that the ratio between sizes is measured as interleaved as the
+# one between contenders.
+for _ in $(seq "$runs"); do
+  for n in "${sizes[@]}"; do
+    old="$data/$n-old.img"
+    new="$data/$n-new.img"
+    cat "$old" "$new" >/dev/null  # both files in the page cache for every contender
     time_once "$logs/t$n" "$tarvel" "$old" "$new"
     time_once "$logs/s$n" sha256sum "$old" "$new"
     time_once "$logs/o$n" openssl dgst -sha256 "$old" "$new"
   done
+done
+for n in "${sizes[@]}"; do
+  old="$data/$n-old.img"
+  new="$data/$n-new.img"
   read -r t_time t_peak < <(summary "$logs/t$n")
   read -r s_time _ < <(summary "$logs/s$n")
   read -r o_time _ < <(summary "$logs/o$n")
