@@ -315,12 +315,9 @@ std::unique_ptr<Console> open_output(Platform& platform, const Options& options,
 }  // namespace
 
 int run_diff(std::span<const std::filesystem::path> arguments, Platform& platform) {
-  platform.set_up_locale_and_console();
   Options options;
-  std::string error;
-  const bool parsed = parse_options(arguments, options, error);
-  if (const std::optional<int> status = answer_usage(platform, PROGRAM, USAGE, parsed, error,
-                                                     options.usage)) {
+  if (const std::optional<int> status =
+          start_companion(platform, PROGRAM, USAGE, arguments, options, parse_options)) {
     return *status;
   }
   Exclusions exclusions;

@@ -148,12 +148,9 @@ int write_dump(Platform& platform, const Options& options, ImageLoader& loader,
 }  // namespace
 
 int run_dump(std::span<const std::filesystem::path> arguments, Platform& platform) {
-  platform.set_up_locale_and_console();
   Options options;
-  std::string error;
-  const bool parsed = parse_options(arguments, options, error);
-  if (const std::optional<int> status = answer_usage(platform, PROGRAM, USAGE, parsed, error,
-                                                     options.usage)) {
+  if (const std::optional<int> status =
+          start_companion(platform, PROGRAM, USAGE, arguments, options, parse_options)) {
     return *status;
   }
 

@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -29,8 +30,22 @@ std::optional<int> answer_usage(Platform& platform, std::string_view program,
                                 std::string_view usage, bool parsed, const std::string& error,
                                 const UsageRequest& request);
 
+// How each companion starts: the locale and console set up, its arguments read into `options`
+// by parse(arguments, options, error), and usage answered. Returns the exit status where the
+// run ends there.
+template <typename Options, typename Parse>
+std::optional<int> start_companion(Platform& platform, std::string_view program,
+                                   std::string_view usage,
+                                   std::span<const std::filesystem::path> arguments,
+                                   Options& options, Parse&& parse) {
+  platform.set_up_locale_and_console();
+  std::string error;
+  const bool parsed = parse(arguments, options, error);
+  return answer_usage(platform, program, usage, parsed, error, options.usage);
+}
+
 // Writes "<program>: <path>: <message>\n" (or without the path) on standard error.
-void report_trouble(Platform& platform, std::string_view program,
-                    const std::filesystem::path* path, std::string_view message);
+void report_trouble(Platform& platform, std::string_view program, const std::filesystem::path* path,
+                    std::string_view message);
 
 }  // namespace tarvel
