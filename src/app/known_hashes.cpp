@@ -9,6 +9,10 @@ bool in_set(const HashSet& set, const ReportItem& item, bool of_old) {
   if (set.size() == 0) {
     return false;
   }
+  // Most values are kept packed, as the set keeps them; only the others are read as text.
+  if (const PackedSha1* packed = item.packed_sha1(of_old)) {
+    return set.contains(*packed);
+  }
   const std::optional<std::u16string> sha1 = item.sha1(of_old);
   return sha1 && set.contains_hex(*sha1);
 }

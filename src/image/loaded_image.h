@@ -61,6 +61,13 @@ class EntryTable {
 
   // The entry's SHA1 value as text, or empty when it has none.
   std::u16string sha1_text(const EntryRow& row) const;
+  // The 20 bytes a value of 40 hexadecimal digits of one case was packed into; null for any
+  // other value, and for none.
+  const PackedSha1* packed_sha1(const EntryRow& row) const {
+    const bool packed =
+        row.sha1_form == Sha1Form::lower_hex || row.sha1_form == Sha1Form::upper_hex;
+    return packed ? &packed_sha1_[row.sha1] : nullptr;
+  }
   // Whether two entries, of this table and of another, have equal SHA1 values; entries
   // without one are never equal.
   bool same_sha1(const EntryRow& row, const EntryTable& other, const EntryRow& other_row) const;

@@ -72,6 +72,11 @@ struct ReportItem {
     }
     return table->sha1_text(*row);
   }
+  // The same value as the 20 bytes it was packed into, where it was (see EntryTable).
+  const PackedSha1* packed_sha1(bool of_old) const {
+    const EntryRow* row = of_old ? old_row : new_row;
+    return row == nullptr ? nullptr : (of_old ? old_table : new_table)->packed_sha1(*row);
+  }
 };
 
 // Calls visit(item) for every member of every list, in print order. Without `with_entries`

@@ -1146,6 +1146,9 @@ TEST(Companions, KnownGoodAndKnownBadHashes) {
       {u"good-autorun.exe", none, u"AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA", true,
        "autorun.added", "-"},
       {u"bad-autorun.exe", none, bad, true, "autorun.added", "new"},
+      // Digits of both cases: a value kept as text, still in the set.
+      {u"mixed-case.exe", none, u"bBbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb", true, "autorun.added",
+       "new"},
       {u"gone-bad.exe", bad, none, true, "autorun.removed", "old"},
       {u"now-good.exe", other, good, false, "file.modified", "-"},
       {u"cured.exe", bad, good, false, "file.modified", "old"},
