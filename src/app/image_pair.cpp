@@ -56,7 +56,8 @@ LoadResult ImagePairLoader::load_old() {
   }
   TableSink sink(old_image_);
   const bool threaded = !ahead_.joinable() || reading_threads_beside_both_loads();
-  return ImageLoader(old_windows_, {.threaded = threaded}).load(*opened.file, sink);
+  const LoadOptions options{.threaded = threaded, .core_freed = &new_core_freed_};
+  return ImageLoader(old_windows_, options).load(*opened.file, sink);
 }
 
 void ImagePairLoader::start_ahead() {
@@ -71,11 +72,13 @@ void ImagePairLoader::start_ahead() {
       try {
         TableSink sink(new_image_, new_rewrite_);
         const LoadOptions options{.threaded = reading_threads_beside_both_loads(),
-                                  .abandon = &abandon_};
+                                  .abandon = &abandon_,
+                                  .core_freed = &old_core_freed_};
         new_result_ = ImageLoader(new_windows_, options).load(*new_file_.file, sink);
       } catch (...) {
         new_failure_ = std::current_exception();
       }
+      new_core_freed_.store(true);
       new_file_.file.reset();
     });
   } catch (const std::system_error&) {
@@ -85,6 +88,8 @@ void ImagePairLoader::start_ahead() {
 
 LoadResult ImagePairLoader::load_new() {
   if (ahead_.joinable()) {
+    // This thread only waits from here on.
+    old_core_freed_.store(true);
     ahead_.join();
     if (new_failure_) {
       std::rethrow_exception(new_failure_);

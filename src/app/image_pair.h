@@ -29,7 +29,8 @@ OpenedImage open_image(Platform& platform, const std::filesystem::path& path,
 // enough to pay for a thread, the new image loads on a thread of its own while the old one
 // loads, each with its own windows, reading, hashing and parsing; otherwise one after the
 // other. Nothing about the new image is known to the caller until it asks: when the old image
-// fails, a new image already under way is abandoned and its file closed.
+// fails, a new image already under way is abandoned and its file closed. The load that ends
+// first lends its core to the other's reading and hashing.
 class ImagePairLoader {
  public:
   // An old image larger than this is worth a second thread for the new one: below it, the
@@ -72,6 +73,9 @@ class ImagePairLoader {
   LoadResult new_result_;
   std::exception_ptr new_failure_;
   std::atomic<bool> abandon_{false};
+  // Whichever load ends first frees its core for the other's reading and hashing.
+  std::atomic<bool> old_core_freed_{false};
+  std::atomic<bool> new_core_freed_{false};
   std::thread ahead_;
 };
 

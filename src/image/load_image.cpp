@@ -47,7 +47,7 @@ LoadResult ImageLoader::load(InputFile& file, RecordSink& sink) {
   result.file_size = file.size();
   try {
     FileWindowStream stream(file, buffers_, options_.threaded && second_core_available(),
-                            options_.abandon);
+                            options_.abandon, options_.core_freed);
     WindowCursor cursor(stream);
     Parser parser(cursor, file.size(), sink);
 

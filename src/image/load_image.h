@@ -61,6 +61,9 @@ struct LoadOptions {
   bool threaded = true;
   // When set, from another thread, reading stops at the next window and the file is left.
   const std::atomic<bool>* abandon = nullptr;
+  // Set by another thread once its own work is done and its core is free: a load that runs
+  // inline then reads and hashes on a thread of its own for the rest of the file.
+  const std::atomic<bool>* core_freed = nullptr;
 };
 
 // Loads images one after another through the same fixed windows.

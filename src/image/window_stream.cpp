@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <system_error>
 
 #if defined(__SANITIZE_ADDRESS__)
 #define TARVEL_ASAN 1
@@ -54,8 +55,13 @@ void WindowBuffers::prepare(std::uint64_t file_size) {
 }
 
 FileWindowStream::FileWindowStream(InputFile& file, WindowBuffers& buffers, bool threaded,
-                                   const std::atomic<bool>* abandon)
-    : file_(file), buffers_(buffers), abandon_(abandon), filled_(buffers.count()) {
+                                   const std::atomic<bool>* abandon,
+                                   const std::atomic<bool>* core_freed)
+    : file_(file),
+      buffers_(buffers),
+      abandon_(abandon),
+      core_freed_(core_freed),
+      filled_(buffers.count()) {
   buffers_.prepare(file.size());
   // A file that fits in one window gains nothing from a second thread. Windows that cross
   // between threads are used whole: larger ones mean fewer hand-overs.
@@ -172,9 +178,31 @@ std::span<const std::uint8_t> FileWindowStream::next() {
   return producer_.joinable() ? next_threaded() : next_inline();
 }
 
+bool FileWindowStream::start_producer_midway() {
+  core_freed_ = nullptr;  // asked once
+  // A thread is worth starting for a few windows' reading and hashing, not for the last one.
+  if (file_.size() - read_so_far_ <= 2 * buffers_.window_size()) {
+    return false;
+  }
+  const std::size_t inline_window = window_;
+  window_ = buffers_.window_size();
+  try {
+    // The caller has given back the window it held: the ring starts empty at window 0.
+    producer_ = std::thread(&FileWindowStream::produce, this);
+  } catch (const std::system_error&) {
+    window_ = inline_window;
+    return false;
+  }
+  return true;
+}
+
 std::span<const std::uint8_t> FileWindowStream::next_inline() {
   if (read_failed_ || read_so_far_ == file_.size()) {
     return {};
+  }
+  if (core_freed_ != nullptr && core_freed_->load(std::memory_order_relaxed) &&
+      start_producer_midway()) {
+    return next_threaded();
   }
   std::uint8_t* const window = buffers_.window(0);
   return {window, fill(window)};

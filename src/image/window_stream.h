@@ -65,11 +65,14 @@ struct StreamEnd {
 // Reads one image file front to back through the windows of a WindowBuffers, and computes the
 // SHA-256 that its trailer's digest covers, where the file's version has a trailer. With
 // `threaded`, a second thread reads and hashes the next windows while the caller parses the
-// last; otherwise both happen in next(). Once `abandon` is set, no further window is read.
+// last; otherwise both happen in next(), until `core_freed` is set: a stream with enough left
+// to read then hands its reading and hashing to a thread of its own. Once `abandon` is set, no
+// further window is read.
 class FileWindowStream final : public WindowSource {
  public:
   FileWindowStream(InputFile& file, WindowBuffers& buffers, bool threaded,
-                   const std::atomic<bool>* abandon = nullptr);
+                   const std::atomic<bool>* abandon = nullptr,
+                   const std::atomic<bool>* core_freed = nullptr);
   ~FileWindowStream() override;
 
   std::span<const std::uint8_t> next() override;
@@ -87,6 +90,9 @@ class FileWindowStream final : public WindowSource {
     return abandon_ != nullptr && abandon_->load(std::memory_order_relaxed);
   }
   void produce();
+  // Starts the reading thread partway through the file; false where it does not pay or no
+  // thread can be had, and reading goes on in next().
+  bool start_producer_midway();
   std::span<const std::uint8_t> next_inline();
   std::span<const std::uint8_t> next_threaded();
   void stop_producer();
@@ -94,6 +100,7 @@ class FileWindowStream final : public WindowSource {
   InputFile& file_;
   WindowBuffers& buffers_;
   const std::atomic<bool>* abandon_;
+  const std::atomic<bool>* core_freed_;
   std::size_t window_ = 0;  // the bytes read into a window at a time
   std::uint64_t read_so_far_ = 0;
   bool read_failed_ = false;

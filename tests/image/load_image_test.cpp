@@ -3,6 +3,8 @@
 
 #include <atomic>
 #include <memory>
+#include <thread>
+#include <utility>
 
 #include "image/load_image.h"
 #include "image/loaded_image.h"
@@ -21,11 +23,13 @@ using testing::ImageSpec;
 using testing::utf16le;
 using testing::write_image;
 
-// How the loader reads a file: threads, window size and the largest piece one read delivers.
+// How the loader reads a file: threads, window size, the largest piece one read delivers, and
+// the offset from which another core is free to take over reading and hashing.
 struct ReadMode {
   bool threaded;
   std::size_t window;
   std::size_t largest_read;
+  std::size_t core_freed_at = SIZE_MAX;
 };
 
 constexpr ReadMode USUAL{true, WindowBuffers::DEFAULT_WINDOW, SIZE_MAX};
@@ -42,6 +46,13 @@ LoadResult load_with(const Bytes& bytes, RecordSink& sink, ReadMode mode) {
   testing::FakeFile file;
   file.bytes = bytes;
   file.largest_read = mode.largest_read;
+  std::atomic<bool> core_freed = false;
+  std::atomic<bool> read_elsewhere = false;
+  const std::thread::id caller = std::this_thread::get_id();
+  file.on_read = [&](std::size_t at) {
+    core_freed = core_freed || at >= mode.core_freed_at;
+    read_elsewhere = read_elsewhere || std::this_thread::get_id() != caller;
+  };
   const OpenedFile opened = testing::open_fake_file(file);
   if (!opened.file) {
     LoadResult refused;
@@ -49,7 +60,13 @@ LoadResult load_with(const Bytes& bytes, RecordSink& sink, ReadMode mode) {
     return refused;
   }
   WindowBuffers windows(mode.window);
-  return ImageLoader(windows, {mode.threaded}).load(*opened.file, sink);
+  const LoadResult result =
+      ImageLoader(windows, {.threaded = mode.threaded, .core_freed = &core_freed})
+          .load(*opened.file, sink);
+  if (!mode.threaded && mode.core_freed_at < bytes.size() / 2) {
+    EXPECT_TRUE(read_elsewhere) << "a freed core never took the reading over";
+  }
+  return result;
 }
 
 Parsed parse(const Bytes& bytes, ReadMode mode = USUAL) {
@@ -440,7 +457,8 @@ TEST(ParseImage, ApplicationTextsKeepTheirWholeUnits) {
 }
 
 // The same file read through any window size, with reads of any size, on one thread or two,
-// gives the same records: nothing is lost or changed where a field straddles two windows.
+// or on one and then two, gives the same records: nothing is lost or changed where a field
+// straddles two windows or where reading moves to another thread.
 TEST(LoadImage, WindowAndReadSizesChangeNothing) {
   ImageSpec spec;
   spec.version = 5;
@@ -458,7 +476,8 @@ TEST(LoadImage, WindowAndReadSizesChangeNothing) {
   ASSERT_TRUE(reference.ok);
   for (const ReadMode mode : {ReadMode{true, 16, SIZE_MAX}, ReadMode{false, 17, 3},
                               ReadMode{true, 100, 7}, ReadMode{false, 4099, SIZE_MAX},
-                              ReadMode{true, 65536, 1000}}) {
+                              ReadMode{true, 65536, 1000}, ReadMode{false, 100, 7, 1000},
+                              ReadMode{false, 64, SIZE_MAX, 0}}) {
     SCOPED_TRACE(mode.window);
     const Parsed parsed = parse(bytes, mode);
     ASSERT_TRUE(parsed.ok);
@@ -514,7 +533,8 @@ TEST(LoadImage, OutcomesTakeTheirOrderFromTheWholeFile) {
   EXPECT_EQ(parsed.record.entries.size(), 1u);
   EXPECT_EQ(parse(good).result.digest, DigestState::checked);
 
-  for (const bool threaded : {false, true}) {
+  // Inline, threaded, and inline with a free core to take the reading over from the start.
+  for (const auto& [threaded, freed] : {std::pair{false, false}, {true, false}, {false, true}}) {
     for (const Bytes* bytes : std::array<const Bytes*, 3>{&good, &broken, &malformed}) {
       for (const bool shrinks : {false, true}) {
         testing::FakeFile file;
@@ -527,7 +547,10 @@ TEST(LoadImage, OutcomesTakeTheirOrderFromTheWholeFile) {
         testing::RecordingSink sink;
         WindowBuffers windows(64);
         const OpenedFile opened = testing::open_fake_file(file);
-        const LoadResult result = ImageLoader(windows, {threaded}).load(*opened.file, sink);
+        const std::atomic<bool> core_freed = freed;
+        const LoadResult result =
+            ImageLoader(windows, {.threaded = threaded, .core_freed = &core_freed})
+                .load(*opened.file, sink);
         EXPECT_EQ(result.outcome, LoadOutcome::unreadable);
         EXPECT_EQ(result.read_failure, ReadFailure::read_error);
       }
