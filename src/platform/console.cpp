@@ -1,6 +1,8 @@
 // The buffered console and the encoding of wide text for it.
 #include "platform/console.h"
 
+#include <algorithm>
+
 #include "platform/utf16.h"
 
 namespace tarvel {
@@ -13,12 +15,25 @@ constexpr std::size_t FLUSH_THRESHOLD = 1 << 16;
 }  // namespace
 
 void WideEncoder::append(std::u16string_view text, std::string& out) const {
+  // Every locale encoding we run under keeps ASCII as it is: runs of it, most of any report,
+  // skip the locale and go over a run at a time.
+  const auto is_ascii = [](char16_t unit) { return unit < 0x80; };
+  auto at = text.begin();
+  while (at != text.end()) {
+    const auto ascii_end = std::find_if_not(at, text.end(), is_ascii);
+    const std::size_t filled = out.size();
+    out.resize(filled + static_cast<std::size_t>(ascii_end - at));
+    std::transform(at, ascii_end, out.begin() + static_cast<std::ptrdiff_t>(filled),
+                   [](char16_t unit) { return static_cast<char>(unit); });
+    // Surrogates are not ASCII: a pair always falls in one run of the rest.
+    const auto rest_end = std::find_if(ascii_end, text.end(), is_ascii);
+    append_characters({ascii_end, rest_end}, out);
+    at = rest_end;
+  }
+}
+
+void WideEncoder::append_characters(std::u16string_view text, std::string& out) const {
   for_each_character(text, [&](char32_t character, bool whole) {
-    // Every locale encoding we run under keeps ASCII as it is; skip the locale for it.
-    if (character < 0x80) {
-      out.push_back(static_cast<char>(character));
-      return;
-    }
     char bytes[16];
     const std::size_t count = whole ? encoder_(character, bytes) : 0;
     if (count == 0) {

@@ -63,6 +63,9 @@ class WideEncoder {
   void append(std::u16string_view text, std::string& out) const;
 
  private:
+  // Text without ASCII, through the locale's encoder character by character.
+  void append_characters(std::u16string_view text, std::string& out) const;
+
   CharacterEncoder encoder_;
 };
 

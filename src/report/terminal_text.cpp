@@ -9,7 +9,10 @@ namespace tarvel {
 
 namespace {
 
-bool is_masked_unit(char16_t unit) { return is_masked_character(unit); }
+// Printable ASCII, most of any path, is told apart first.
+bool is_masked_unit(char16_t unit) {
+  return (unit < 0x20 || unit >= 0x7F) && is_masked_character(unit);
+}
 
 // The bytes at the front of a text that decode to one character, or that decode to nothing and
 // stand alone; masked when a terminal could act on them.

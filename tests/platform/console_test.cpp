@@ -35,6 +35,9 @@ TEST(WideEncoder, ConvertsCharactersAndMarksWhatTheEncodingLacks) {
        "a?b", "a?b"},
       {u"a\xDE00", "a?", "a?"},
       {u"\xD83D", "?", "?"},
+      // Runs of ASCII and of the rest, one after the other.
+      {u"\x00E9\x00E9x\xD83D\xDE00yz\x00E9", "\xC3\xA9\xC3\xA9x\xF0\x9F\x98\x80yz\xC3\xA9",
+       "\xE9\xE9x?yz\xE9"},
   };
   for (const Case& c : cases) {
     std::string out = "<";
