@@ -31,22 +31,12 @@ void compare_images(const LoadedImage& old_image, LoadedImage& new_image,
       });
   detect_entry_changes(old_image.entries, new_image.entries, *new_index, differences,
                        std::move(guesses));
-  // Sets put themselves in order when first read; here that happens on both threads.
-  const std::size_t members = differences.autorun_new.inserted() +
-                              differences.autorun_removed.inserted() +
-                              differences.modified.inserted() + differences.no_sha1.inserted() +
-                              differences.changed_status.inserted();
-  in_parallel(
-      members,
-      [&] {
-        differences.autorun_new.sort();
-        differences.autorun_removed.sort();
-        differences.modified.sort();
-      },
-      [&] {
-        differences.no_sha1.sort();
-        differences.changed_status.sort();
-      });
+  // Sets put themselves in order when first read, a large one on both threads.
+  differences.autorun_new.sort();
+  differences.autorun_removed.sort();
+  differences.modified.sort();
+  differences.no_sha1.sort();
+  differences.changed_status.sort();
 }
 
 }  // namespace tarvel
