@@ -1,8 +1,6 @@
 // The buffered console and the encoding of wide text for it.
 #include "platform/console.h"
 
-#include <algorithm>
-
 #include "platform/utf16.h"
 
 namespace tarvel {
@@ -17,17 +15,23 @@ constexpr std::size_t FLUSH_THRESHOLD = 1 << 16;
 void WideEncoder::append(std::u16string_view text, std::string& out) const {
   // Every locale encoding we run under keeps ASCII as it is: runs of it, most of any report,
   // skip the locale and go over a run at a time.
-  const auto is_ascii = [](char16_t unit) { return unit < 0x80; };
-  auto at = text.begin();
-  while (at != text.end()) {
-    const auto ascii_end = std::find_if_not(at, text.end(), is_ascii);
+  std::size_t at = 0;
+  while (at < text.size()) {
+    std::size_t ascii_end = at;
+    while (ascii_end < text.size() && text[ascii_end] < 0x80) {
+      ++ascii_end;
+    }
     const std::size_t filled = out.size();
-    out.resize(filled + static_cast<std::size_t>(ascii_end - at));
-    std::transform(at, ascii_end, out.begin() + static_cast<std::ptrdiff_t>(filled),
-                   [](char16_t unit) { return static_cast<char>(unit); });
+    out.resize(filled + (ascii_end - at));
+    for (std::size_t unit = at; unit < ascii_end; ++unit) {
+      out[filled + unit - at] = static_cast<char>(text[unit]);
+    }
     // Surrogates are not ASCII: a pair always falls in one run of the rest.
-    const auto rest_end = std::find_if(ascii_end, text.end(), is_ascii);
-    append_characters({ascii_end, rest_end}, out);
+    std::size_t rest_end = ascii_end;
+    while (rest_end < text.size() && text[rest_end] >= 0x80) {
+      ++rest_end;
+    }
+    append_characters(text.substr(ascii_end, rest_end - ascii_end), out);
     at = rest_end;
   }
 }
