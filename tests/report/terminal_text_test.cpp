@@ -102,6 +102,24 @@ TEST(TerminalText, MasksACodePageByteThatDecodesToADirectionalMark) {
   EXPECT_EQ(terminal_safe("a\xFD\xFE", encoding, scratch), "a?\xFE");
 }
 
+// Paths of printable ASCII are passed over four units at a time: a unit at either edge of that
+// range, or just past it, is told apart wherever it stands.
+TEST(TerminalText, TellsEveryUnitAtTheEdgesOfPrintableAsciiAnywhereInAPath) {
+  for (const char16_t unit : {u'\x00', u'\t', u'\x1F', u' ', u'~', u'\x7F', u'\x80', u'\x9F',
+                              u'\xA0', u'\x7E20', u'\x200E', u'\xFF20'}) {
+    for (std::size_t at = 0; at < 9; ++at) {
+      std::u16string text(9, u'a');
+      text[at] = unit;
+      std::u16string expected = text;
+      if (is_masked_character(unit)) {
+        expected[at] = u'?';
+      }
+      std::u16string scratch;
+      EXPECT_TRUE(terminal_safe(text, scratch) == expected) << int{unit} << " at " << at;
+    }
+  }
+}
+
 class TerminalTextIn : public ::testing::TestWithParam<std::size_t> {};
 
 TEST_P(TerminalTextIn, MasksWhatATerminalWouldActOnAndNothingElse) {
