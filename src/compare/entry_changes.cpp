@@ -116,11 +116,10 @@ std::vector<std::uint32_t> match_new_keys(const std::vector<std::uint32_t>& new_
   return old_match;
 }
 
-// Autorun entries new in the new image (absent from the old one, or not autorun there), and
-// those removed from it.
-void list_autorun_changes(const EntryTable& old_table, const EntryTable& new_table,
-                          const EntryIndex& new_index, const std::vector<std::uint32_t>& new_match,
-                          const std::vector<std::uint32_t>& old_match, Differences& differences) {
+// Autorun entries new in the new image: absent from the old one, or not autorun there.
+void list_new_autoruns(const EntryTable& old_table, const EntryTable& new_table,
+                       const EntryIndex& new_index, const std::vector<std::uint32_t>& old_match,
+                       NameSet& autorun_new) {
   std::u16string path;
   for (std::size_t index = 0; index < new_table.size(); ++index) {
     const EntryRow& row = new_table[index];
@@ -130,15 +129,22 @@ void list_autorun_changes(const EntryTable& old_table, const EntryTable& new_tab
     const std::uint32_t match = old_match[new_index.first_of_key(index)];
     if (match == IdTable::NONE || !is_autorun(old_table[match])) {
       build_full_path(new_table, row, path);
-      differences.autorun_new.insert(path, NameSet::NO_ENTRY, static_cast<std::uint32_t>(index));
+      autorun_new.insert(path, NameSet::NO_ENTRY, static_cast<std::uint32_t>(index));
     }
   }
+}
+
+// Autorun entries removed from the new image, or not autorun there.
+void list_removed_autoruns(const EntryTable& old_table, const EntryTable& new_table,
+                           const std::vector<std::uint32_t>& new_match,
+                           NameSet& autorun_removed) {
+  std::u16string path;
   for (std::size_t index = 0; index < old_table.size(); ++index) {
     const EntryRow& row = old_table[index];
     const std::uint32_t match = new_match[index];
     if (is_autorun(row) && (match == IdTable::NONE || !is_autorun(new_table[match]))) {
       build_full_path(old_table, row, path);
-      differences.autorun_removed.insert(path, static_cast<std::uint32_t>(index));
+      autorun_removed.insert(path, static_cast<std::uint32_t>(index));
     }
   }
 }
@@ -168,11 +174,12 @@ void detect_entry_changes(const EntryTable& old_table, const EntryTable& new_tab
       [&] {
         compare_status(old_table, new_table, new_match, 0, half, differences.no_sha1,
                        differences.modified, differences.changed_status);
-        list_autorun_changes(old_table, new_table, new_index, new_match, old_match, differences);
+        list_removed_autoruns(old_table, new_table, new_match, differences.autorun_removed);
       },
       [&] {
         compare_status(old_table, new_table, new_match, half, old_count, later_no_sha1,
                        later_modified, later_changed);
+        list_new_autoruns(old_table, new_table, new_index, old_match, differences.autorun_new);
       });
   differences.no_sha1.append(std::move(later_no_sha1));
   differences.modified.append(std::move(later_modified));
