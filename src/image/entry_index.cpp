@@ -36,11 +36,11 @@ template <typename HashOf>
 void EntryIndex::fill(HashOf&& hash_of) {
   const EntryTable& table = *table_;
   ids_.for_each_hashed(table.size(), hash_of, [&](std::size_t index, std::uint64_t hashed) {
-    const EntryKey key = key_of(table, table[index]);
-    // An equal key already indexed has the lower index; it is the one lookups must find.
-    first_of_key_[index] =
-        ids_.find_or_insert(hashed, static_cast<std::uint32_t>(index),
-                            [&](std::uint32_t other) { return matches(other, key); });
+    // An equal key already indexed has the lower index; it is the one lookups must find. The
+    // key's texts are looked at only where an indexed entry's tag is the same.
+    first_of_key_[index] = ids_.find_or_insert(
+        hashed, static_cast<std::uint32_t>(index),
+        [&](std::uint32_t other) { return matches(other, key_of(table, table[index])); });
   });
 }
 
