@@ -11,7 +11,10 @@ namespace tarvel {
 
 namespace {
 
-bool is_masked_unit(char16_t unit) { return is_masked_character(unit); }
+// Printable ASCII is told apart first: paths with other letters are mostly ASCII too.
+bool is_masked_unit(char16_t unit) {
+  return (unit < 0x20 || unit >= 0x7F) && is_masked_character(unit);
+}
 
 // Whether every unit is printable ASCII (0x20 to 0x7E), as most paths are; four units at a time
 // in the 16-bit lanes of a 64-bit word.
