@@ -185,7 +185,7 @@ bool FileWindowStream::start_producer_midway() {
     return false;
   }
   const std::size_t inline_window = window_;
-  window_ = buffers_.window_size();
+  window_ = std::min(buffers_.window_size(), WindowBuffers::MIDWAY_WINDOW);
   try {
     // The caller has given back the window it held: the ring starts empty at window 0.
     producer_ = std::thread(&FileWindowStream::produce, this);
