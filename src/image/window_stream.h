@@ -40,9 +40,6 @@ class WindowBuffers {
   // The most a window holds where one thread reads, hashes and parses it: one that stays in
   // the core's own cache from the copy to the parser pays more than fewer, larger reads.
   static constexpr std::size_t INLINE_WINDOW = std::size_t{64} << 10;
-  // The most a window holds once a freed core takes over reading partway through a file: a
-  // ring of these stays in the cache the two cores share, where the parser finds it.
-  static constexpr std::size_t MIDWAY_WINDOW = std::size_t{256} << 10;
 
   explicit WindowBuffers(std::size_t window = DEFAULT_WINDOW, std::size_t count = DEFAULT_COUNT);
   // Makes the windows ready for a file of `file_size` bytes.
