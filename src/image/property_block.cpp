@@ -94,9 +94,16 @@ bool read_size(Cursor& cursor, std::uint32_t& left, std::uint32_t& size) {
   return true;
 }
 
+// Forgets what the last block found; a value's bytes count only where it was found, so they
+// are left as they are.
+void start_afresh(PropertiesEnd& out) {
+  out.sha1.found = false;
+  out.well_formed = true;
+}
+
 template <typename Cursor>
 bool read_items(Cursor& cursor, std::uint32_t size, RecordSink* items, PropertiesEnd& out) {
-  out = PropertiesEnd{};
+  start_afresh(out);
   std::uint32_t left = size;
   for (std::size_t index = 0; left != 0; ++index) {
     std::uint32_t name_size = 0;
@@ -139,7 +146,7 @@ constexpr std::uint64_t SHA1_NAME_WORD = 0x0031'0041'0048'0053ULL;
 // The reading of read_items for a block in one piece whose items nobody wants, in one tight
 // loop: most blocks of most images are read this way.
 void scan_in_place(const std::uint8_t* at, std::uint32_t left, PropertiesEnd& out) {
-  out = PropertiesEnd{};
+  start_afresh(out);
   while (left != 0) {
     if (left < SIZE_FIELD || load_u32(at) > left - SIZE_FIELD) {
       out.well_formed = false;
@@ -168,6 +175,9 @@ void scan_in_place(const std::uint8_t* at, std::uint32_t left, PropertiesEnd& ou
 }  // namespace
 
 std::u16string Sha1Value::text() const {
+  if (!found) {
+    return {};
+  }
   std::array<char16_t, SHA1_VALUE_UNITS> units{};
   return {units.data(), copy_text_units(bytes, units.data())};
 }

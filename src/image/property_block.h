@@ -14,6 +14,7 @@ namespace tarvel {
 // "SHA1" item whose value is 82 bytes. An item that does not lie wholly inside the block ends
 // the scan (the rest of the block is passed over). With `items`, every item read is handed to
 // it as a name run and a value run. False only when the cursor's bytes end before the block.
+// `out` may hold the last block's findings: they are replaced.
 bool read_property_block(WindowCursor& cursor, std::uint32_t size, RecordSink* items,
                          PropertiesEnd& out);
 

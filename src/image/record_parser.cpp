@@ -242,22 +242,20 @@ bool Parser::read_entry(const RecordLayout& layout, std::uint64_t limit) {
   }
 
   // The whole record is in one piece now: its spans stay valid until it is taken.
-  EntryFields fields;
-  fields.offset = start;
-  read_fixed_fields(layout, record.record(), fields);
-  fields.name = record.bytes(name);
-  fields.directory = record.bytes(directory);
-  fields.extra_text = record.bytes(extra_text);
-  fields.properties_size = properties;
-  sink_.entry(fields);
+  fields_.offset = start;
+  read_fixed_fields(layout, record.record(), fields_);
+  fields_.name = record.bytes(name);
+  fields_.directory = record.bytes(directory);
+  fields_.extra_text = record.bytes(extra_text);
+  fields_.properties_size = properties;
+  sink_.entry(fields_);
   record.take();
 
-  PropertiesEnd end;
   if (!dry_unless(read_property_block(cursor_, properties,
-                                      sink_.wants_properties() ? &sink_ : nullptr, end))) {
+                                      sink_.wants_properties() ? &sink_ : nullptr, end_))) {
     return false;
   }
-  sink_.entry_end(end);
+  sink_.entry_end(end_);
   return true;
 }
 

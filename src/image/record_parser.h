@@ -61,6 +61,11 @@ class Parser {
   bool ran_dry_ = false;
   std::uint64_t failed_at_ = 0;
   const char* expected_ = "";
+  // What read_entry hands to the sink, kept from one entry to the next: every field of the
+  // one is written for each entry, and the other is started afresh by the block reader, so
+  // neither is cleared whole.
+  EntryFields fields_;
+  PropertiesEnd end_;
 };
 
 }  // namespace tarvel

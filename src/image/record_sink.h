@@ -37,9 +37,9 @@ struct EntryFields {
 // The value of the first usable "SHA1" property of an entry, as stored: 41 UTF-16LE units.
 struct Sha1Value {
   bool found = false;
-  std::array<std::uint8_t, SHA1_VALUE_SIZE> bytes{};
+  std::array<std::uint8_t, SHA1_VALUE_SIZE> bytes{};  // the value, where one was found
 
-  // The value's text: its units up to the first NUL unit.
+  // The value's text: its units up to the first NUL unit; empty where none was found.
   std::u16string text() const;
 };
 

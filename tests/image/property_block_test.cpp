@@ -22,14 +22,24 @@ constexpr std::u16string_view VALUE_2 = u"fedcba9876543210fedcba9876543210fedcba
 std::optional<std::u16string> lookup(const Bytes& block) {
   std::optional<std::u16string> whole = testing::sha1_value_in(block);
   // The block read in pieces of every size, as the loader meets it in its windows, gives the
-  // same value, and the whole block is passed over.
+  // same value, and the whole block is passed over. What the last block found is forgotten:
+  // each read starts from a broken block's findings, with a value.
+  PropertiesEnd fresh;
+  testing::SpanSource whole_source(block, SIZE_MAX);
+  WindowCursor whole_cursor(whole_source);
+  EXPECT_TRUE(read_property_block(whole_cursor, static_cast<std::uint32_t>(block.size()), nullptr,
+                                  fresh));
   for (std::size_t piece = 1; piece <= block.size(); piece += 7) {
     testing::SpanSource source(block, piece);
     WindowCursor cursor(source);
     PropertiesEnd end;
+    end.sha1.found = true;
+    end.sha1.bytes.fill(0x41);
+    end.well_formed = false;
     EXPECT_TRUE(
         read_property_block(cursor, static_cast<std::uint32_t>(block.size()), nullptr, end));
     EXPECT_EQ(end.sha1.found ? std::optional(end.sha1.text()) : std::nullopt, whole) << piece;
+    EXPECT_EQ(end.well_formed, fresh.well_formed) << piece;
     EXPECT_EQ(cursor.position(), block.size()) << piece;
   }
   return whole;
