@@ -160,7 +160,6 @@ void detect_entry_changes(const EntryTable& old_table, const EntryTable& new_tab
     guesses = guess_matches(old_table, new_table);
   }
   const std::vector<std::uint32_t> new_match = match_old_entries(old_table, new_index, guesses);
-  const std::vector<std::uint32_t> old_match = match_new_keys(new_match, new_table.size());
 
   // The second half's status results go into sets of their own, added after the first half's:
   // the sets then hold what one pass from front to back would have put in them.
@@ -179,6 +178,7 @@ void detect_entry_changes(const EntryTable& old_table, const EntryTable& new_tab
       [&] {
         compare_status(old_table, new_table, new_match, half, old_count, later_no_sha1,
                        later_modified, later_changed);
+        const std::vector<std::uint32_t> old_match = match_new_keys(new_match, new_table.size());
         list_new_autoruns(old_table, new_table, new_index, old_match, differences.autorun_new);
       });
   differences.no_sha1.append(std::move(later_no_sha1));
