@@ -99,14 +99,14 @@ std::size_t FileWindowStream::fill(std::uint8_t* window) {
   const std::uint64_t size = file_.size();
   const auto wanted =
       static_cast<std::size_t>(std::min<std::uint64_t>(window_, size - read_so_far_));
-  mark_unfilled(window, wanted, buffers_.window_size());
+  mark_unfilled(window, wanted, slot_capacity());
   std::size_t got = 0;
   while (got < wanted) {
     const std::ptrdiff_t count = file_.read({window + got, wanted - got});
     if (count <= 0) {
       // An error, or a file that ends before the size it had when it was opened.
       read_failed_ = true;
-      mark_unfilled(window, got, buffers_.window_size());
+      mark_unfilled(window, got, slot_capacity());
       return got;
     }
     got += static_cast<std::size_t>(count);
@@ -154,7 +154,7 @@ void FileWindowStream::produce() {
     if (read_failed_ || read_so_far_ == file_.size()) {
       break;
     }
-    const std::size_t size = fill(buffers_.window(static_cast<std::size_t>(slot)));
+    const std::size_t size = fill(slot_window(static_cast<std::size_t>(slot)));
     {
       const std::lock_guard lock(mutex_);
       filled_[static_cast<std::size_t>(slot)].size = size;
@@ -184,13 +184,18 @@ bool FileWindowStream::start_producer_midway() {
   if (file_.size() - read_so_far_ <= 2 * buffers_.window_size()) {
     return false;
   }
-  // Windows keep the size inline reading gave them: a ring of them stays in the cache the two
-  // cores share (1 MiB windows left the parser reading from memory), and no more memory is
-  // touched than before.
+  // The ring is cut from the part of the first window that inline reading used: it stays in
+  // the cache the two cores share (1 MiB windows left the parser reading from memory), and no
+  // more memory is touched than before.
+  const std::size_t inline_window = window_;
+  window_ = std::max<std::size_t>(1, inline_window / buffers_.count());
+  carved_ = true;
   try {
-    // The caller has given back the window it held: the ring starts empty at window 0.
+    // The caller has given back the window it held: the ring starts empty at its first slot.
     producer_ = std::thread(&FileWindowStream::produce, this);
   } catch (const std::system_error&) {
+    window_ = inline_window;
+    carved_ = false;
     return false;
   }
   return true;
@@ -221,7 +226,7 @@ std::span<const std::uint8_t> FileWindowStream::next_threaded() {
   }
   holding_ = true;
   const auto slot = static_cast<std::size_t>(consumed_ % buffers_.count());
-  return {buffers_.window(slot), filled_[slot].size};
+  return {slot_window(slot), filled_[slot].size};
 }
 
 StreamEnd FileWindowStream::finish() {

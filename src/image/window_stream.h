@@ -86,6 +86,11 @@ class FileWindowStream final : public WindowSource {
 
   // One window's worth of reading and hashing, on whichever thread does it.
   std::size_t fill(std::uint8_t* window);
+  // Where the ring's windows lie: the buffers' own windows, or slots cut from the first.
+  std::uint8_t* slot_window(std::size_t slot) {
+    return carved_ ? buffers_.window(0) + slot * window_ : buffers_.window(slot);
+  }
+  std::size_t slot_capacity() const { return carved_ ? window_ : buffers_.window_size(); }
   bool abandoned() const {
     return abandon_ != nullptr && abandon_->load(std::memory_order_relaxed);
   }
@@ -102,6 +107,7 @@ class FileWindowStream final : public WindowSource {
   const std::atomic<bool>* abandon_;
   const std::atomic<bool>* core_freed_;
   std::size_t window_ = 0;  // the bytes read into a window at a time
+  bool carved_ = false;     // the ring's windows are slots of the first window
   std::uint64_t read_so_far_ = 0;
   bool read_failed_ = false;
   bool hashing_ = false;
