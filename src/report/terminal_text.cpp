@@ -16,9 +16,9 @@ bool is_masked_unit(char16_t unit) {
   return (unit < 0x20 || unit >= 0x7F) && is_masked_character(unit);
 }
 
-// Whether every unit is printable ASCII (0x20 to 0x7E), as most paths are; four units at a time
-// in the 16-bit lanes of a 64-bit word.
-bool all_printable_ascii(std::u16string_view text) {
+// How many units at the front of a text are printable ASCII (0x20 to 0x7E), as most paths are
+// whole; four units at a time in the 16-bit lanes of a 64-bit word.
+std::size_t printable_ascii_prefix(std::u16string_view text) {
   constexpr std::uint64_t LANES = 0x0001000100010001;
   constexpr std::uint64_t BIT_7 = LANES * 0x80;
   std::size_t at = 0;
@@ -29,15 +29,13 @@ bool all_printable_ascii(std::u16string_view text) {
     // one, and all from 0x20 up reach it plus 0x60.
     if ((units & ~(BIT_7 - LANES)) != 0 || ((units + LANES) & BIT_7) != 0 ||
         ((units + LANES * 0x60) & BIT_7) != BIT_7) {
-      return false;
+      return at;
     }
   }
-  for (; at < text.size(); ++at) {
-    if (text[at] < 0x20 || text[at] >= 0x7F) {
-      return false;
-    }
+  while (at < text.size() && text[at] >= 0x20 && text[at] < 0x7F) {
+    ++at;
   }
-  return true;
+  return at;
 }
 
 // The bytes at the front of a text that decode to one character, or that decode to nothing and
@@ -73,7 +71,9 @@ Piece code_page_piece(std::string_view bytes, const OutputEncoding& encoding) {
 }  // namespace
 
 std::u16string_view terminal_safe(std::u16string_view text, std::u16string& scratch) {
-  if (all_printable_ascii(text) || std::none_of(text.begin(), text.end(), is_masked_unit)) {
+  // Only the units after the printable front need the full test.
+  const std::u16string_view rest = text.substr(printable_ascii_prefix(text));
+  if (std::none_of(rest.begin(), rest.end(), is_masked_unit)) {
     return text;
   }
   scratch.assign(text);
