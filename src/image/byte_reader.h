@@ -9,6 +9,14 @@
 #include "image/little_endian.h"
 #include "image/window_cursor.h"
 
+// For the few small reads an entry record makes many of: left to itself the compiler kept them
+// as calls, which cost the parser about a fourteenth of its instructions.
+#if defined(__GNUC__) || defined(__clang__)
+#define TARVEL_INLINE [[gnu::always_inline]] inline
+#else
+#define TARVEL_INLINE inline
+#endif
+
 namespace tarvel {
 
 // Reads fields in order from the cursor's position, up to a limit (the end of the file, or of
@@ -42,7 +50,7 @@ class ByteReader {
     read_ += 2;
     return true;
   }
-  bool read_u32(std::uint32_t& value) {
+  TARVEL_INLINE bool read_u32(std::uint32_t& value) {
     if (!fits(4)) {
       return false;
     }
@@ -50,7 +58,7 @@ class ByteReader {
     read_ += 4;
     return true;
   }
-  bool read_bytes(std::size_t count, Field& field) {
+  TARVEL_INLINE bool read_bytes(std::size_t count, Field& field) {
     if (!fits(count)) {
       return false;
     }
@@ -82,7 +90,7 @@ class ByteReader {
   static std::size_t room_for(std::uint64_t left) {
     return static_cast<std::size_t>(std::min<std::uint64_t>(left, WindowCursor::ASSEMBLY_CAPACITY));
   }
-  bool fits(std::size_t count) {
+  TARVEL_INLINE bool fits(std::size_t count) {
     if (count > room_ - read_) {
       return false;
     }

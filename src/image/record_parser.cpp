@@ -200,7 +200,8 @@ bool Parser::read_applications(std::uint16_t version) {
 
 // One text of the record being read: its length, checked against the section and the field's
 // capacity, and its bytes.
-bool Parser::read_text(ByteReader& record, const TextField& text, ByteReader::Field& where) {
+TARVEL_INLINE bool Parser::read_text(ByteReader& record, const TextField& text,
+                                    ByteReader::Field& where) {
   const std::uint64_t at = record.offset();
   std::uint32_t length = 0;
   if (!record.read_u32(length)) {
