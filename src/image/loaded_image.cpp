@@ -17,8 +17,26 @@ EntryTable::Placed EntryTable::place(std::u16string_view text) {
   return {room.data(), static_cast<std::uint16_t>(text.size() | WIDE_TEXT)};
 }
 
+EntryTable::Placed EntryTable::place_stored(std::span<const std::uint8_t> stored) {
+  const std::span<char16_t> room = texts_.room((stored.size() + 1) / 2);
+  const std::size_t narrow =
+      pack_field_text(stored, reinterpret_cast<unsigned char*>(room.data()));
+  if (narrow != NOT_NARROW) {
+    return {room.data(), static_cast<std::uint16_t>(narrow)};
+  }
+  const std::size_t units = decode_field_text(stored, room);
+  return {room.data(), static_cast<std::uint16_t>(units | WIDE_TEXT)};
+}
+
 std::uint32_t EntryTable::add_directory(std::u16string_view text) {
-  const Placed placed = place(text);
+  return keep_directory(place(text));
+}
+
+std::uint32_t EntryTable::add_stored_directory(std::span<const std::uint8_t> stored) {
+  return keep_directory(place_stored(stored));
+}
+
+std::uint32_t EntryTable::keep_directory(const Placed& placed) {
   if (!directories_.empty()) {
     // The text just placed against the last one kept: one form each, so their bytes decide.
     const std::size_t last = directories_.size() - 1;
@@ -61,8 +79,18 @@ bool EntryTable::same_sha1(const EntryRow& row, const EntryTable& other,
 
 EntryRow& EntryTable::append(std::u16string_view name, std::uint32_t directory,
                              const EntryFields& fields) {
+  return append_placed(place(name).length, directory, fields);
+}
+
+EntryRow& EntryTable::append_stored(std::span<const std::uint8_t> name, std::uint32_t directory,
+                                    const EntryFields& fields) {
+  return append_placed(place_stored(name).length, directory, fields);
+}
+
+EntryRow& EntryTable::append_placed(std::uint16_t name_length, std::uint32_t directory,
+                                    const EntryFields& fields) {
   EntryRow row;
-  row.name_length = place(name).length;
+  row.name_length = name_length;
   row.name = keep_placed(row.name_length);
   row.directory = directory;
   row.flags_a = fields.flags_a;

@@ -76,6 +76,10 @@ class EntryTable {
   // its number.
   std::uint32_t add_directory(std::u16string_view text);
   EntryRow& append(std::u16string_view name, std::uint32_t directory, const EntryFields& fields);
+  // The same for texts as an entry field stores them (see decode_field_text), read from there.
+  std::uint32_t add_stored_directory(std::span<const std::uint8_t> stored);
+  EntryRow& append_stored(std::span<const std::uint8_t> name, std::uint32_t directory,
+                          const EntryFields& fields);
   void set_sha1(EntryRow& row, const Sha1Value& value);
 
   // Keeps each entry's key tag under `hash` from now on, for the rows already held too: the
@@ -109,6 +113,10 @@ class EntryTable {
     std::uint16_t length;
   };
   Placed place(std::u16string_view text);
+  Placed place_stored(std::span<const std::uint8_t> stored);
+  std::uint32_t keep_directory(const Placed& placed);
+  EntryRow& append_placed(std::uint16_t name_length, std::uint32_t directory,
+                          const EntryFields& fields);
   // Keeps the text place() wrote last; returns its handle.
   std::uint32_t keep_placed(std::uint16_t length) {
     const std::size_t units = units_of(length);

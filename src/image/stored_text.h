@@ -80,6 +80,51 @@ inline std::size_t decode_field_text(std::span<const std::uint8_t> bytes, std::s
   return length;
 }
 
+// Returned by pack_field_text where a unit of the text takes more than a byte.
+inline constexpr std::size_t NOT_NARROW = SIZE_MAX;
+
+// The text a stored entry field holds, as decode_field_text reads it, written one byte a unit
+// into out (room for (bytes.size() + 1) / 2 bytes) where every unit is below 0x100: the NUL
+// search, the check and the packing in one pass over the stored bytes. Returns the length, or
+// NOT_NARROW (out then holds nothing of use).
+inline std::size_t pack_field_text(std::span<const std::uint8_t> bytes, unsigned char* out) {
+  const std::size_t whole = bytes.size() / 2;
+  std::size_t at = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  for (; at + 8 <= whole; at += 8) {
+    const __m128i eight = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + at * 2));
+    // Two mask bits a unit: the unit is NUL; its high byte is not zero.
+    const auto nul = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(eight, zero)));
+    const auto wide = static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_cmpeq_epi16(_mm_srli_epi16(eight, 8), zero)) ^ 0xFFFF);
+    const unsigned before_nul = nul == 0 ? 0xFFFFU : (nul & (0U - nul)) - 1;
+    if ((wide & before_nul) != 0) {
+      return NOT_NARROW;
+    }
+    // Units from the NUL on may saturate; they lie past the text's end.
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + at), _mm_packus_epi16(eight, eight));
+    if (nul != 0) {
+      return at + static_cast<std::size_t>(std::countr_zero(nul)) / 2;
+    }
+  }
+#endif
+  for (; at < whole; ++at) {
+    const std::uint16_t unit = load_u16(bytes.data() + at * 2);
+    if (unit == 0) {
+      return at;
+    }
+    if (unit > 0xFF) {
+      return NOT_NARROW;
+    }
+    out[at] = static_cast<unsigned char>(unit);
+  }
+  if (bytes.size() % 2 != 0 && bytes.back() != 0) {
+    out[at++] = bytes.back();
+  }
+  return at;
+}
+
 // The units of stored bytes up to the first NUL unit, copied into out (room for
 // bytes.size() / 2 units); returns their count. An odd last byte belongs to no unit.
 inline std::size_t copy_text_units(std::span<const std::uint8_t> bytes, char16_t* out) {

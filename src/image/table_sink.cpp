@@ -90,14 +90,16 @@ void TableSink::application_start(std::uint64_t) { app_ = AppRow{}; }
 void TableSink::application_end() { image_.apps.rows().push_back(app_); }
 
 void TableSink::entry(const EntryFields& fields) {
-  std::span<char16_t> directory(decoded_.data(), decode_field_text(fields.directory, decoded_));
-  if (rewrite_) {
-    rewrite_(directory);
-  }
   // Entries of one directory usually follow one another: their directory is kept once.
-  const std::uint32_t kept = image_.entries.add_directory({directory.data(), directory.size()});
-  const std::size_t name_length = decode_field_text(fields.name, decoded_);
-  image_.entries.append({decoded_.data(), name_length}, kept, fields);
+  std::uint32_t kept = 0;
+  if (rewrite_) {
+    std::span<char16_t> directory(decoded_.data(), decode_field_text(fields.directory, decoded_));
+    rewrite_(directory);
+    kept = image_.entries.add_directory({directory.data(), directory.size()});
+  } else {
+    kept = image_.entries.add_stored_directory(fields.directory);
+  }
+  image_.entries.append_stored(fields.name, kept, fields);
 }
 
 void TableSink::entry_end(const PropertiesEnd& properties) {

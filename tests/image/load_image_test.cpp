@@ -440,6 +440,37 @@ TEST(ParseImage, EntryTextsEndAtTheirFirstNulUnitWhereverItStands) {
   }
 }
 
+// Texts kept straight from their stored bytes read back as decoding gives them, in one byte a
+// unit exactly where every unit before the NUL fits one: wherever the NUL, a wide unit and an
+// odd last byte stand, across the blocks of eight units packed at a time.
+TEST(ParseImage, StoredTextsAreKeptAsTheyDecodeInTheirOneForm) {
+  EntryTable table;
+  for (std::size_t nul = 0; nul <= 20; ++nul) {
+    for (std::size_t wide = 0; wide <= 20; wide += 3) {
+      for (const int odd : {-1, 0, 0x41}) {
+        std::u16string text;
+        for (std::size_t at = 0; at < 20; ++at) {
+          text.push_back(at == wide ? u'\x0101' : static_cast<char16_t>(u'a' + at));
+        }
+        if (nul < text.size()) {
+          text[nul] = 0;
+        }
+        Bytes stored = utf16le(text, false);
+        if (odd >= 0) {
+          stored.push_back(static_cast<std::uint8_t>(odd));
+        }
+        const std::u16string expected = units(stored);
+        const std::uint32_t directory = table.add_stored_directory(stored);
+        const EntryRow& row = table.append_stored(stored, directory, {});
+        SCOPED_TRACE(::testing::Message() << nul << " " << wide << " " << odd);
+        EXPECT_EQ(table.name(row).str(), expected);
+        EXPECT_EQ(table.directory(row).str(), expected);
+        EXPECT_EQ(EntryTable::is_wide(row.name_length), expected.find(u'\x0101') != std::u16string::npos);
+      }
+    }
+  }
+}
+
 TEST(ParseImage, ApplicationTextsKeepTheirWholeUnits) {
   ImageSpec spec;
   spec.version = 2;
