@@ -10,7 +10,7 @@
 #include "image/window_cursor.h"
 
 // For the few small reads an entry record makes many of: left to itself the compiler kept them
-// as calls, which cost the parser about a fourteenth of its instructions.
+// as calls, several for every record.
 #if defined(__GNUC__) || defined(__clang__)
 #define TARVEL_INLINE [[gnu::always_inline]] inline
 #else
