@@ -1,8 +1,10 @@
 // The multilinear table hash and its SipHash fallback for long texts.
 #include "support/keyed_hash.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
+#include <cstring>
 
 namespace tarvel {
 
@@ -34,29 +36,60 @@ std::size_t add_units(const std::uint64_t* keys, std::size_t at, std::u16string_
   return at + unit_words(text.size());
 }
 
-// The same for a text of either form: the words are those of its units.
-void add_text(const std::uint64_t* keys, std::size_t at, const TextView& text, std::uint64_t& sum) {
-  if (text.wide()) {
-    add_units(keys, at, {text.wide_units(), text.size()}, sum);
-    return;
+// Whether every unit of a text fits a byte: such a text is hashed four units to a word, in
+// either form, and any other two units to a word, as add_units does.
+bool fits_bytes(const TextView& text) {
+  if (!text.wide()) {
+    return true;
   }
-  const unsigned char* bytes = text.narrow_units();
-  const std::size_t whole = text.size() / 2;
+  const char16_t* units = text.wide_units();
+  return std::all_of(units, units + text.size(), [](char16_t unit) { return unit <= 0xFF; });
+}
+
+// Adds key[i] * word for the words of a text of units that each fit a byte, four units a word,
+// the first lowest, the last word padded with 0; from key `at` on.
+template <typename Unit>
+void add_byte_units(const std::uint64_t* keys, std::size_t at, const Unit* units,
+                    std::size_t count, std::uint64_t& sum) {
+  const auto byte = [&](std::size_t index) { return static_cast<std::uint32_t>(units[index]); };
   std::size_t word = 0;
-  for (; word + 2 <= whole; word += 2) {
-    const unsigned char* at_word = bytes + 2 * word;
-    const std::uint32_t four = at_word[0] | (std::uint32_t{at_word[1]} << 8) |
-                               (std::uint32_t{at_word[2]} << 16) | (std::uint32_t{at_word[3]} << 24);
-    // Each pair of bytes becomes a word of two units, the first unit low.
-    sum += keys[at + word] * ((four & 0xFF) | ((four & 0xFF00) << 8));
-    sum += keys[at + word + 1] * (((four >> 16) & 0xFF) | ((four >> 8) & 0xFF0000));
+  for (; 4 * word + 4 <= count; ++word) {
+    const std::size_t first = 4 * word;
+    std::uint32_t value = 0;
+    if constexpr (sizeof(Unit) == 1 && std::endian::native == std::endian::little) {
+      std::memcpy(&value, units + first, sizeof value);  // the four bytes as one load
+    } else {
+      value = byte(first) | (byte(first + 1) << 8) | (byte(first + 2) << 16) |
+              (byte(first + 3) << 24);
+    }
+    sum += keys[at + word] * value;
   }
-  for (; word < whole; ++word) {
-    sum += keys[at + word] * (bytes[2 * word] | (std::uint32_t{bytes[2 * word + 1]} << 16));
+  if (4 * word < count) {
+    std::uint32_t last = 0;
+    for (std::size_t index = 4 * word; index < count; ++index) {
+      last |= byte(index) << (8 * (index - 4 * word));
+    }
+    sum += keys[at + word] * last;
   }
-  if (whole * 2 < text.size()) {
-    sum += keys[at + whole] * bytes[2 * whole];
+}
+
+// The length and words of a text under keys[lead] and keys from `at` on. The lead also tells
+// apart the two ways of cutting a text into words.
+std::uint64_t text_sum(const std::uint64_t* keys, std::size_t lead, std::size_t at,
+                       const TextView& text) {
+  constexpr std::uint64_t TWO_UNITS_A_WORD = std::uint64_t{1} << 32;
+  if (!fits_bytes(text)) {
+    std::uint64_t sum = keys[lead] * (text.size() | TWO_UNITS_A_WORD);
+    add_units(keys, at, {text.wide_units(), text.size()}, sum);
+    return sum;
   }
+  std::uint64_t sum = keys[lead] * text.size();
+  if (text.wide()) {
+    add_byte_units(keys, at, text.wide_units(), text.size(), sum);
+  } else {
+    add_byte_units(keys, at, text.narrow_units(), text.size(), sum);
+  }
+  return sum;
 }
 
 }  // namespace
@@ -96,18 +129,14 @@ std::uint64_t TableHash::directory_part(const TextView& directory) const {
     // Longer than any stored directory: only ever looked for, never found.
     return long_text(directory.size(), directory);
   }
-  std::uint64_t sum = keys_[0] * directory.size();
-  add_text(keys_.data(), 2, directory, sum);
-  return sum;
+  return text_sum(keys_.data(), 0, 2, directory);
 }
 
 std::uint64_t TableHash::name_part(const TextView& name) const {
   if (NAME_KEYS + unit_words(name.size()) > keys_.size()) {
     return long_text(~std::uint64_t{0}, name);
   }
-  std::uint64_t sum = keys_[1] * name.size();
-  add_text(keys_.data(), NAME_KEYS, name, sum);
-  return sum;
+  return text_sum(keys_.data(), 1, NAME_KEYS, name);
 }
 
 std::uint64_t TableHash::long_text(std::uint64_t lead, const TextView& text) const {

@@ -141,7 +141,8 @@ class TableHash {
   std::uint64_t units(std::u16string_view text) const;
   // An entry's key is the sum of its directory's part and its name's part (each with its
   // length, under keys of their own), so a directory is hashed once for all its entries.
-  // A text hashes alike in either of its forms.
+  // A text whose units all fit a byte makes a word of four units, any other of two; a text
+  // hashes alike in either of its forms.
   std::uint64_t directory_part(const TextView& directory) const;
   std::uint64_t name_part(const TextView& name) const;
   // Bytes, each first replaced by fold[byte].
