@@ -21,6 +21,9 @@ DriveMap identity_drive_map();
 // Upper-cases the first letter of a new-image directory (after a "\\?\" prefix) and, when it is
 // a drive letter, maps it through the drive map. Changes at most one unit.
 void normalise_directory(std::span<char16_t> directory, const DriveMap& drive_map);
+// The same for a directory kept one byte a unit; false, with nothing changed, where its drive
+// letter maps to a unit above 0xFF.
+bool normalise_directory(std::span<unsigned char> directory, const DriveMap& drive_map);
 
 // The entry's directory, one backslash and its name; the name alone when the directory is
 // empty. Built whole however long.

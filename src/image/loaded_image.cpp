@@ -36,6 +36,18 @@ std::uint32_t EntryTable::add_stored_directory(std::span<const std::uint8_t> sto
   return keep_directory(place_stored(stored));
 }
 
+std::uint32_t EntryTable::add_stored_directory(
+    std::span<const std::uint8_t> stored,
+    const std::function<bool(std::span<unsigned char>)>& rewrite) {
+  const Placed placed = place_stored(stored);
+  // A text placed but not kept is written over by the next one.
+  if (is_wide(placed.length) ||
+      !rewrite({reinterpret_cast<unsigned char*>(placed.at), units_of(placed.length)})) {
+    return IdTable::NONE;
+  }
+  return keep_directory(placed);
+}
+
 std::uint32_t EntryTable::keep_directory(const Placed& placed) {
   if (!directories_.empty()) {
     // The text just placed against the last one kept: one form each, so their bytes decide.

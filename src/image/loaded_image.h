@@ -35,8 +35,16 @@ struct EntryRow {
 };
 static_assert(sizeof(EntryRow) == 32);
 
-// Rewrites a directory in place before it is kept (the new image's normalisation).
-using DirectoryRewrite = std::function<void(std::span<char16_t>)>;
+// Rewrites a directory in place before it is kept (the new image's normalisation), in the form
+// it is kept in: `wide` for 16-bit units; `narrow` for units kept one byte each, which returns
+// false, with nothing changed, where a rewritten unit would not fit a byte. Either both or
+// neither are set.
+struct DirectoryRewrite {
+  std::function<void(std::span<char16_t>)> wide;
+  std::function<bool(std::span<unsigned char>)> narrow;
+
+  explicit operator bool() const { return static_cast<bool>(wide); }
+};
 
 // The entries of one image, in file order. Names and directories are kept one byte a unit
 // where every unit is below 0x100 (see TextView); entries of one directory usually follow one
@@ -78,6 +86,11 @@ class EntryTable {
   EntryRow& append(std::u16string_view name, std::uint32_t directory, const EntryFields& fields);
   // The same for texts as an entry field stores them (see decode_field_text), read from there.
   std::uint32_t add_stored_directory(std::span<const std::uint8_t> stored);
+  // The same for a directory that `rewrite` changes first, straight from its stored bytes
+  // where it is kept one byte a unit and stays so; IdTable::NONE, with nothing kept, where it
+  // is not, for the caller to decode it and use add_directory.
+  std::uint32_t add_stored_directory(std::span<const std::uint8_t> stored,
+                                     const std::function<bool(std::span<unsigned char>)>& rewrite);
   EntryRow& append_stored(std::span<const std::uint8_t> name, std::uint32_t directory,
                           const EntryFields& fields);
   void set_sha1(EntryRow& row, const Sha1Value& value);
@@ -109,7 +122,7 @@ class EntryTable {
   // A text written in its one form at the end of the arena, not yet kept: where, and its
   // length with WIDE_TEXT where it takes 16 bits a unit.
   struct Placed {
-    const char16_t* at;
+    char16_t* at;
     std::uint16_t length;
   };
   Placed place(std::u16string_view text);

@@ -92,12 +92,16 @@ void TableSink::application_end() { image_.apps.rows().push_back(app_); }
 void TableSink::entry(const EntryFields& fields) {
   // Entries of one directory usually follow one another: their directory is kept once.
   std::uint32_t kept = 0;
-  if (rewrite_) {
-    std::span<char16_t> directory(decoded_.data(), decode_field_text(fields.directory, decoded_));
-    rewrite_(directory);
-    kept = image_.entries.add_directory({directory.data(), directory.size()});
-  } else {
+  if (!rewrite_) {
     kept = image_.entries.add_stored_directory(fields.directory);
+  } else {
+    kept = image_.entries.add_stored_directory(fields.directory, rewrite_.narrow);
+    if (kept == IdTable::NONE) {
+      // Units above 0xFF before or after the rewrite: it is done on the decoded units.
+      std::span<char16_t> directory(decoded_.data(), decode_field_text(fields.directory, decoded_));
+      rewrite_.wide(directory);
+      kept = image_.entries.add_directory({directory.data(), directory.size()});
+    }
   }
   image_.entries.append_stored(fields.name, kept, fields);
 }

@@ -4,6 +4,12 @@
 #include "compare/entry_identity.h"
 
 #include <memory>
+#include <span>
+#include <tuple>
+#include <vector>
+
+#include "image/table_sink.h"
+#include "testing/image_writer.h"
 
 namespace tarvel {
 namespace {
@@ -49,6 +55,10 @@ TEST(NormaliseDirectory, UpperCasesTheFirstLetterAfterAnyLongPathPrefix) {
     std::u16string directory(loaded);
     normalise_directory(directory, identity);
     EXPECT_EQ(directory, expected);
+    // Kept one byte a unit, the same rewrite.
+    std::vector<unsigned char> bytes(loaded.begin(), loaded.end());
+    EXPECT_TRUE(normalise_directory(std::span<unsigned char>(bytes), identity));
+    EXPECT_EQ(std::u16string(bytes.begin(), bytes.end()), expected);
   }
 }
 
@@ -61,6 +71,42 @@ TEST(NormaliseDirectory, MapsDriveLettersOnly) {
   normalise_directory(no_colon, map);
   EXPECT_EQ(drive, u"D:\\data");
   EXPECT_EQ(no_colon, u"C\\data");
+}
+
+// New-image directories as the table sink keeps them: rewritten in their stored bytes where they
+// stay one byte a unit, decoded first where they do not, and a run of entries whose directories
+// are equal once rewritten shares one.
+TEST(NormaliseDirectory, NewImageDirectoriesAreKeptAsRewrittenInTheirOneForm) {
+  DriveMap map = identity_drive_map();
+  map[3] = u'\x0100';  // D stands for a letter beyond one byte
+  const DirectoryRewrite rewrite{
+      [&](std::span<char16_t> directory) { normalise_directory(directory, map); },
+      [&](std::span<unsigned char> directory) { return normalise_directory(directory, map); }};
+  // Stored, kept, kept wide, sharing the directory of the entry before.
+  const std::tuple<std::u16string_view, std::u16string_view, bool, bool> cases[] = {
+      {u"c:\\data", u"C:\\data", false, false},
+      {u"C:\\data", u"C:\\data", false, true},
+      {u"d:\\data", u"\x0100:\\data", true, false},
+      {u"\x0100:\\data", u"\x0100:\\data", true, true},
+      {u"e:\\d\x0101ta", u"E:\\d\x0101ta", true, false},
+      {u"e:\\d\x00e9ta", u"E:\\d\x00e9ta", false, false},
+  };
+  LoadedImage image;
+  TableSink sink(image, rewrite);
+  const testing::Bytes name = testing::utf16le(u"n");
+  for (const auto& [stored, kept, wide, same_as_last] : cases) {
+    const testing::Bytes directory = testing::utf16le(stored);
+    EntryFields fields;
+    fields.directory = directory;
+    fields.name = name;
+    sink.entry(fields);
+    const EntryTable& table = image.entries;
+    const EntryRow& row = table[table.size() - 1];
+    EXPECT_EQ(table.directory(row).str(), kept);
+    EXPECT_EQ(table.directory(row).wide(), wide) << table.size();
+    EXPECT_EQ(table.size() > 1 && row.directory == table[table.size() - 2].directory, same_as_last)
+        << table.size();
+  }
 }
 
 TEST(FindEntry, MatchesExactlyAndFindsTheLowestIndex) {
