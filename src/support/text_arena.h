@@ -8,6 +8,7 @@
 #include <new>
 #include <span>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "support/chunk_memory.h"
@@ -80,19 +81,34 @@ class ChunkedArray {
   static constexpr std::size_t CHUNK_SIZE = std::size_t{1} << CHUNK_BITS;
   static constexpr std::size_t FIRST_CHUNK_SIZE = 64;
 
-  T& push_back(const T& value) {
-    const std::size_t in_chunk = size_ & (CHUNK_SIZE - 1);
-    if (in_chunk == 0) {
-      // The first chunk starts small and grows to full size; later ones start full.
-      first_capacity_ = chunks_.empty() ? FIRST_CHUNK_SIZE : first_capacity_;
-      chunks_.push_back(make_chunk<T>(chunks_.empty() ? FIRST_CHUNK_SIZE : CHUNK_SIZE));
-    } else if (size_ == first_capacity_ && size_ < CHUNK_SIZE) {
-      first_capacity_ *= 2;
-      Chunk<T> grown = make_chunk<T>(first_capacity_);
-      std::copy(chunks_[0].get(), chunks_[0].get() + size_, grown.get());
-      chunks_[0] = std::move(grown);
+  ChunkedArray() = default;
+  // A moved-from array is empty.
+  ChunkedArray(ChunkedArray&& other) noexcept
+      : chunks_(std::move(other.chunks_)),
+        size_(std::exchange(other.size_, 0)),
+        next_(std::exchange(other.next_, nullptr)),
+        end_(std::exchange(other.end_, nullptr)) {
+    other.chunks_.clear();
+  }
+  ChunkedArray& operator=(ChunkedArray&& other) noexcept {
+    if (this != &other) {
+      chunks_ = std::move(other.chunks_);
+      other.chunks_.clear();
+      size_ = std::exchange(other.size_, 0);
+      next_ = std::exchange(other.next_, nullptr);
+      end_ = std::exchange(other.end_, nullptr);
     }
-    T& slot = chunks_.back()[size_ & (CHUNK_SIZE - 1)];
+    return *this;
+  }
+  ~ChunkedArray() = default;
+  ChunkedArray(const ChunkedArray&) = delete;
+  ChunkedArray& operator=(const ChunkedArray&) = delete;
+
+  T& push_back(const T& value) {
+    if (next_ == end_) {
+      make_room();
+    }
+    T& slot = *next_++;
     slot = value;
     ++size_;
     return slot;
@@ -107,9 +123,29 @@ class ChunkedArray {
   }
 
  private:
+  // Room for the next element, in a chunk of its own or in the first chunk grown. Kept out of
+  // push_back, so that what runs for nearly every element is a store and two increments.
+  void make_room() {
+    if (size_ != 0 && size_ < CHUNK_SIZE) {
+      // The first chunk starts small and doubles until it is full size.
+      const std::size_t capacity = size_ * 2;
+      Chunk<T> grown = make_chunk<T>(capacity);
+      std::copy(chunks_[0].get(), chunks_[0].get() + size_, grown.get());
+      chunks_[0] = std::move(grown);
+      next_ = chunks_[0].get() + size_;
+      end_ = chunks_[0].get() + capacity;
+      return;
+    }
+    const std::size_t capacity = chunks_.empty() ? FIRST_CHUNK_SIZE : CHUNK_SIZE;
+    chunks_.push_back(make_chunk<T>(capacity));
+    next_ = chunks_.back().get();
+    end_ = next_ + capacity;
+  }
+
   std::vector<Chunk<T>> chunks_;
   std::size_t size_ = 0;
-  std::size_t first_capacity_ = 0;
+  T* next_ = nullptr;  // where the next element goes
+  T* end_ = nullptr;   // the end of the room in the last chunk
 };
 
 }  // namespace tarvel

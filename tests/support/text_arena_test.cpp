@@ -26,5 +26,28 @@ TEST(TextArena, KeepsEveryTextAcrossManyChunksEmptyOnesToo) {
   }
 }
 
+// Through the first chunk's doublings and into later chunks, every element reads back as
+// pushed, and an array moved away from is left empty and usable.
+TEST(ChunkedArray, KeepsEveryElementThroughGrowthAndMoves) {
+  using Array = ChunkedArray<std::uint32_t, 8>;
+  Array array;
+  const std::size_t count = 3 * Array::CHUNK_SIZE + 5;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    ASSERT_EQ(array.push_back(i * 7), i * 7);
+  }
+  Array moved(std::move(array));
+  EXPECT_EQ(array.size(), 0u);  // NOLINT(bugprone-use-after-move): its state is what is tested
+  moved.push_back(99);
+  array.push_back(1);
+  ASSERT_EQ(moved.size(), count + 1);
+  for (std::uint32_t i = 0; i < count; ++i) {
+    ASSERT_EQ(moved[i], i * 7) << i;
+  }
+  EXPECT_EQ(moved[count], 99u);
+  array = std::move(moved);
+  EXPECT_EQ(array.size(), count + 1);
+  EXPECT_EQ(array[0], 0u);
+}
+
 }  // namespace
 }  // namespace tarvel
