@@ -8,14 +8,7 @@
 
 #include "image/little_endian.h"
 #include "image/window_cursor.h"
-
-// For the few small reads an entry record makes many of: left to itself the compiler kept them
-// as calls, several for every record.
-#if defined(__GNUC__) || defined(__clang__)
-#define TARVEL_INLINE [[gnu::always_inline]] inline
-#else
-#define TARVEL_INLINE inline
-#endif
+#include "support/always_inline.h"
 
 namespace tarvel {
 

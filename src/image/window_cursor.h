@@ -9,6 +9,7 @@
 #include <span>
 
 #include "image/window_stream.h"
+#include "support/always_inline.h"
 
 namespace tarvel {
 
@@ -30,7 +31,9 @@ class WindowCursor {
 
   // Makes `count` bytes (at most ASSEMBLY_CAPACITY) readable at data(); false when the source
   // ends first.
-  bool ensure(std::size_t count) { return available_ >= count || assemble(count); }
+  TARVEL_INLINE bool ensure(std::size_t count) {
+    return available_ >= count || assemble(count);
+  }
   const std::uint8_t* data() const { return cursor_; }
   std::size_t available() const { return available_; }
   // Moves past `count` bytes of those available.

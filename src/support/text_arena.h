@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "support/always_inline.h"
 #include "support/chunk_memory.h"
 
 namespace tarvel {
@@ -27,19 +28,9 @@ class TextArena {
 
   // Room at the end of the arena for a text of at most `count` units (at most CHUNK_UNITS);
   // keep() then keeps its first units. Throws std::bad_alloc when memory or handles run out.
-  std::span<char16_t> room(std::size_t count) {
+  TARVEL_INLINE std::span<char16_t> room(std::size_t count) {
     if (count > room_ || chunks_.empty()) {
-      if (chunks_.size() == MAX_CHUNKS || count > CHUNK_UNITS) {
-        throw std::bad_alloc();
-      }
-      // Chunks start small and double up to full size, so a small image costs little; the few
-      // small chunks leave room for far more handles than a file can use.
-      const std::size_t doublings =
-          std::min<std::size_t>(chunks_.size(), CHUNK_BITS - FIRST_CHUNK_BITS);
-      const std::size_t size = std::max(count, std::size_t{1} << (FIRST_CHUNK_BITS + doublings));
-      chunks_.push_back(make_chunk<char16_t>(size));
-      used_ = 0;
-      room_ = size;
+      add_chunk(count);
     }
     return {chunks_.back().get() + used_, count};
   }
@@ -63,6 +54,21 @@ class TextArena {
   }
 
  private:
+  // A chunk with room for `count` units; kept out of room(), which runs for every text.
+  void add_chunk(std::size_t count) {
+    if (chunks_.size() == MAX_CHUNKS || count > CHUNK_UNITS) {
+      throw std::bad_alloc();
+    }
+    // Chunks start small and double up to full size, so a small image costs little; the few
+    // small chunks leave room for far more handles than a file can use.
+    const std::size_t doublings =
+        std::min<std::size_t>(chunks_.size(), CHUNK_BITS - FIRST_CHUNK_BITS);
+    const std::size_t size = std::max(count, std::size_t{1} << (FIRST_CHUNK_BITS + doublings));
+    chunks_.push_back(make_chunk<char16_t>(size));
+    used_ = 0;
+    room_ = size;
+  }
+
   char16_t* locate(std::uint32_t handle) const {
     return chunks_[handle >> CHUNK_BITS].get() + (handle & (CHUNK_UNITS - 1));
   }
