@@ -128,7 +128,35 @@ bool append_utf8(std::string& out, std::string_view bytes) {
 }
 
 bool append_json_string(std::string& out, std::u16string_view text) {
-  return json_string(out, text);
+  // Printable ASCII other than '"' and '\\', nearly all of any path, goes across a run at a
+  // time; each stretch of other units is decoded and escaped a character at a time. Runs end
+  // at units that are no surrogate, so the stretches decode as the whole text would.
+  const auto plain = [](char16_t unit) {
+    return unit >= 0x20 && unit < 0x7F && unit != u'"' && unit != u'\\';
+  };
+  out.push_back('"');
+  bool whole = true;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    std::size_t end = at;
+    while (end < text.size() && plain(text[end])) {
+      ++end;
+    }
+    const std::size_t start = out.size();
+    out.resize(start + (end - at));
+    for (std::size_t unit = at; unit < end; ++unit) {
+      out[start + (unit - at)] = static_cast<char>(text[unit]);
+    }
+    at = end;
+    while (end < text.size() && !plain(text[end])) {
+      ++end;
+    }
+    whole = for_each_character_of(text.substr(at, end - at), [&](char32_t c) { put_json(out, c); }) &&
+            whole;
+    at = end;
+  }
+  out.push_back('"');
+  return whole;
 }
 
 bool append_json_string(std::string& out, std::string_view bytes) {
