@@ -64,17 +64,20 @@ std::uint32_t EntryTable::keep_directory(const Placed& placed) {
   return static_cast<std::uint32_t>(directories_.size() - 1);
 }
 
-std::u16string EntryTable::sha1_text(const EntryRow& row) const {
+void EntryTable::sha1_text(const EntryRow& row, std::u16string& text) const {
   switch (row.sha1_form) {
     case Sha1Form::none:
-      return {};
+      text.clear();
+      return;
     case Sha1Form::text:
-      return std::u16string(texts_.view(row.sha1, row.sha1_length));
+      text.assign(texts_.view(row.sha1, row.sha1_length));
+      return;
     case Sha1Form::lower_hex:
     case Sha1Form::upper_hex:
-      return unpack_sha1(row.sha1_form, packed_sha1_[row.sha1]);
+      unpack_sha1(row.sha1_form, packed_sha1_[row.sha1], text);
+      return;
   }
-  return {};
+  text.clear();
 }
 
 bool EntryTable::same_sha1(const EntryRow& row, const EntryTable& other,

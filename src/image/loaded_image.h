@@ -68,7 +68,13 @@ class EntryTable {
   }
 
   // The entry's SHA1 value as text, or empty when it has none.
-  std::u16string sha1_text(const EntryRow& row) const;
+  std::u16string sha1_text(const EntryRow& row) const {
+    std::u16string text;
+    sha1_text(row, text);
+    return text;
+  }
+  // The same, written over `text`, whose room is used again.
+  void sha1_text(const EntryRow& row, std::u16string& text) const;
   // The 20 bytes a value of 40 hexadecimal digits of one case was packed into; null for any
   // other value, and for none.
   const PackedSha1* packed_sha1(const EntryRow& row) const {

@@ -113,14 +113,13 @@ Sha1Form pack_sha1_scalar(const std::array<std::uint8_t, SHA1_VALUE_SIZE>& value
   return (seen & UPPER) != 0 ? Sha1Form::upper_hex : Sha1Form::lower_hex;
 }
 
-std::u16string unpack_sha1(Sha1Form form, const PackedSha1& packed) {
+void unpack_sha1(Sha1Form form, const PackedSha1& packed, std::u16string& text) {
   const char16_t* digits = form == Sha1Form::upper_hex ? u"0123456789ABCDEF" : u"0123456789abcdef";
-  std::u16string text;
-  for (const std::uint8_t byte : packed) {
-    text.push_back(digits[byte >> 4]);
-    text.push_back(digits[byte & 0x0F]);
+  text.resize(2 * packed.size());
+  for (std::size_t at = 0; at < packed.size(); ++at) {
+    text[2 * at] = digits[packed[at] >> 4];
+    text[2 * at + 1] = digits[packed[at] & 0x0F];
   }
-  return text;
 }
 
 }  // namespace tarvel

@@ -25,7 +25,7 @@ Sha1Form pack_sha1(const std::array<std::uint8_t, SHA1_VALUE_SIZE>& value, Packe
 Sha1Form pack_sha1_scalar(const std::array<std::uint8_t, SHA1_VALUE_SIZE>& value,
                           PackedSha1& packed);
 
-// The text of a value packed as lower_hex or upper_hex.
-std::u16string unpack_sha1(Sha1Form form, const PackedSha1& packed);
+// The text of a value packed as lower_hex or upper_hex, written over `text`.
+void unpack_sha1(Sha1Form form, const PackedSha1& packed, std::u16string& text);
 
 }  // namespace tarvel

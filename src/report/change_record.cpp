@@ -57,10 +57,9 @@ const ChangeValues& ChangeRecord::fill(const ReportItem& item, const UserText& h
 }
 
 void ChangeRecord::sha1(std::size_t field, const ReportItem& item, bool of_old) {
-  std::optional<std::u16string>& text = sha1_[of_old ? 0 : 1];
-  text = item.sha1(of_old);
-  values_[field] =
-      text ? FieldValue::of_text(std::u16string_view(*text)) : FieldValue::null_value();
+  std::u16string& text = sha1_[of_old ? 0 : 1];
+  values_[field] = item.sha1(of_old, text) ? FieldValue::of_text(std::u16string_view(text))
+                                           : FieldValue::null_value();
 }
 // The status words as the comparison masks them.
 void ChangeRecord::status(std::size_t first, const EntryRow& row) {

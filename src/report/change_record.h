@@ -26,7 +26,7 @@ class ChangeRecord {
   void status(std::size_t first, const EntryRow& row);
 
   ChangeValues values_;
-  std::array<std::optional<std::u16string>, 2> sha1_;
+  std::array<std::u16string, 2> sha1_;  // room used again for every item
 };
 
 }  // namespace tarvel

@@ -72,6 +72,16 @@ struct ReportItem {
     }
     return table->sha1_text(*row);
   }
+  // The same, written over `value`; false, leaving `value` alone, where there is none.
+  bool sha1(bool of_old, std::u16string& value) const {
+    const EntryTable* table = of_old ? old_table : new_table;
+    const EntryRow* row = of_old ? old_row : new_row;
+    if (row == nullptr || row->sha1_form == Sha1Form::none) {
+      return false;
+    }
+    table->sha1_text(*row, value);
+    return true;
+  }
   // The same value as the 20 bytes it was packed into, where it was (see EntryTable).
   const PackedSha1* packed_sha1(bool of_old) const {
     const EntryRow* row = of_old ? old_row : new_row;
