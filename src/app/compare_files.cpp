@@ -14,7 +14,9 @@ namespace {
 
 // The rewrite that new-image directories get before they are matched and printed.
 DirectoryRewrite normalise_with(const DriveMap& drive_map) {
-  return {[&drive_map](std::span<char16_t> directory) { normalise_directory(directory, drive_map); },
+  return {[&drive_map](std::span<char16_t> directory) {
+            normalise_directory(directory, drive_map);
+          },
           [&drive_map](std::span<unsigned char> directory) {
             return normalise_directory(directory, drive_map);
           }};

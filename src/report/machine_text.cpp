@@ -151,8 +151,8 @@ bool append_json_string(std::string& out, std::u16string_view text) {
     while (end < text.size() && !plain(text[end])) {
       ++end;
     }
-    whole = for_each_character_of(text.substr(at, end - at), [&](char32_t c) { put_json(out, c); }) &&
-            whole;
+    const std::u16string_view other = text.substr(at, end - at);
+    whole = for_each_character_of(other, [&](char32_t c) { put_json(out, c); }) && whole;
     at = end;
   }
   out.push_back('"');

@@ -65,12 +65,11 @@ struct ReportItem {
   const ReportList& kind() const { return REPORT_LISTS[list]; }
   // The SHA1 value an item's old or new entry has, where it has an entry with one.
   std::optional<std::u16string> sha1(bool of_old) const {
-    const EntryTable* table = of_old ? old_table : new_table;
-    const EntryRow* row = of_old ? old_row : new_row;
-    if (row == nullptr || row->sha1_form == Sha1Form::none) {
+    std::u16string value;
+    if (!sha1(of_old, value)) {
       return std::nullopt;
     }
-    return table->sha1_text(*row);
+    return value;
   }
   // The same, written over `value`; false, leaving `value` alone, where there is none.
   bool sha1(bool of_old, std::u16string& value) const {

@@ -86,6 +86,8 @@ class ChunkedArray {
   static constexpr unsigned CHUNK_BITS = BITS;
   static constexpr std::size_t CHUNK_SIZE = std::size_t{1} << CHUNK_BITS;
   static constexpr std::size_t FIRST_CHUNK_SIZE = 64;
+  // The first chunk doubles until it is exactly full size.
+  static_assert(FIRST_CHUNK_SIZE <= CHUNK_SIZE);
 
   ChunkedArray() = default;
   // A moved-from array is empty.
