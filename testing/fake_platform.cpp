@@ -26,6 +26,27 @@ std::ptrdiff_t FakeInputFile::read(std::span<std::uint8_t> into) {
   return static_cast<std::ptrdiff_t>(count);
 }
 
+std::span<const std::uint8_t> FakeInputFile::view(std::uint64_t offset, std::size_t length) {
+  const auto at = static_cast<std::size_t>(offset);
+  if (!file_.viewable || (file_.fails_at && at + length > *file_.fails_at)) {
+    return {};
+  }
+  if (file_.on_read) {
+    file_.on_read(at);
+  }
+  const std::size_t end = std::min(file_.bytes.size(), file_.ends_at.value_or(SIZE_MAX));
+  if (at + length <= end) {
+    return file_.bytes.subspan(at, length);
+  }
+  cut_short_ = true;
+  view_.assign(length, 0);
+  if (at < end) {
+    std::copy(file_.bytes.begin() + static_cast<std::ptrdiff_t>(at),
+              file_.bytes.begin() + static_cast<std::ptrdiff_t>(end), view_.begin());
+  }
+  return view_;
+}
+
 bool FakeInputFile::rewind() {
   at_ = 0;
   if (file_.after_rewind) {

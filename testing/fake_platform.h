@@ -31,6 +31,9 @@ struct FakeFile {
   std::string reason = "No such file or directory";  // when refused as cannot_open
   // A pipe or FIFO: open_file refuses it as not regular; open_stream serves its bytes.
   bool stream = false;
+  // Views of the file can be had, as where the system maps files. Bytes past ends_at read as
+  // zeros in a view and mark the file cut short; a view that reaches fails_at is refused.
+  bool viewable = false;
   // Called, on the reading thread, before each read with the offset it reads from, and when
   // the opened file is closed.
   std::function<void(std::size_t)> on_read;
@@ -51,10 +54,18 @@ class FakeInputFile final : public InputFile {
   std::uint32_t size() const override { return static_cast<std::uint32_t>(file_.bytes.size()); }
   bool rewind() override;
   std::ptrdiff_t read(std::span<std::uint8_t> into) override;
+  bool seek(std::uint64_t offset) override {
+    at_ = static_cast<std::size_t>(offset);
+    return true;
+  }
+  std::span<const std::uint8_t> view(std::uint64_t offset, std::size_t length) override;
+  bool cut_short() const override { return cut_short_; }
 
  private:
   FakeFile file_;
   std::size_t at_ = 0;
+  bool cut_short_ = false;
+  Bytes view_;  // a view's bytes where the file no longer holds them all
 };
 
 OpenedFile open_fake_file(const FakeFile& file);

@@ -68,6 +68,7 @@ FileWindowStream::FileWindowStream(InputFile& file, WindowBuffers& buffers, bool
   const bool threading = threaded && file.size() > buffers_.window_size();
   window_ = threading ? buffers_.window_size()
                       : std::min(buffers_.window_size(), WindowBuffers::INLINE_WINDOW);
+  viewing_ = !threading;
   if (threading) {
     try {
       producer_ = std::thread(&FileWindowStream::produce, this);
@@ -111,7 +112,14 @@ std::size_t FileWindowStream::fill(std::uint8_t* window) {
     }
     got += static_cast<std::size_t>(count);
   }
+  take_in(window, got);
+  return got;
+}
 
+// Counts `got` bytes that follow what was read so far, hashing those the digest covers and
+// keeping those of the trailer.
+void FileWindowStream::take_in(const std::uint8_t* window, std::size_t got) {
+  const std::uint64_t size = file_.size();
   const std::uint64_t start = read_so_far_;
   read_so_far_ += got;
   // The version word decides whether there is a trailer whose digest covers the rest.
@@ -135,7 +143,6 @@ std::size_t FileWindowStream::fill(std::uint8_t* window) {
                   static_cast<std::size_t>(read_so_far_ - from));
     }
   }
-  return got;
 }
 
 void FileWindowStream::produce() {
@@ -184,6 +191,11 @@ bool FileWindowStream::start_producer_midway() {
   if (file_.size() - read_so_far_ <= 2 * buffers_.window_size()) {
     return false;
   }
+  // The reading thread reads on from the parser's position; a view stays where it is.
+  if (viewed_any_ && !file_.seek(read_so_far_)) {
+    return false;
+  }
+  viewing_ = false;
   // The ring is cut from the part of the first window that inline reading used: it stays in
   // the cache the two cores share (1 MiB windows left the parser reading from memory), and no
   // more memory is touched than before.
@@ -202,6 +214,11 @@ bool FileWindowStream::start_producer_midway() {
 }
 
 std::span<const std::uint8_t> FileWindowStream::next_inline() {
+  // Bytes of a view that the file lost while they were being hashed or parsed read as zeros:
+  // the file cannot be read whole. Only views are ever cut short, and only inline.
+  if (file_.cut_short()) {
+    read_failed_ = true;
+  }
   if (read_failed_ || read_so_far_ == file_.size()) {
     return {};
   }
@@ -209,8 +226,41 @@ std::span<const std::uint8_t> FileWindowStream::next_inline() {
       start_producer_midway()) {
     return next_threaded();
   }
+  if (viewing_) {
+    const std::span<const std::uint8_t> window = next_viewed();
+    if (!window.empty() || read_failed_) {
+      return window;
+    }
+  }
   std::uint8_t* const window = buffers_.window(0);
   return {window, fill(window)};
+}
+
+std::span<const std::uint8_t> FileWindowStream::next_viewed() {
+  if (abandoned()) {
+    read_failed_ = true;
+    return {};
+  }
+  const std::uint64_t size = file_.size();
+  if (read_so_far_ >= viewed_at_ + viewed_.size()) {
+    // A view spans many windows: fewer calls to the system, and the view's pages stay few.
+    const std::uint64_t span = std::uint64_t{window_} * WINDOWS_A_VIEW;
+    viewed_ =
+        file_.view(read_so_far_, static_cast<std::size_t>(std::min(span, size - read_so_far_)));
+    viewed_at_ = read_so_far_;
+    if (viewed_.empty()) {
+      // No view to be had: reading goes on from here, where the views left off.
+      viewing_ = false;
+      read_failed_ = viewed_any_ && !file_.seek(read_so_far_);
+      return {};
+    }
+    viewed_any_ = true;
+  }
+  const std::uint8_t* window = viewed_.data() + (read_so_far_ - viewed_at_);
+  const auto got = static_cast<std::size_t>(
+      std::min<std::uint64_t>(window_, viewed_at_ + viewed_.size() - read_so_far_));
+  take_in(window, got);
+  return {window, got};
 }
 
 std::span<const std::uint8_t> FileWindowStream::next_threaded() {

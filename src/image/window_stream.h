@@ -84,8 +84,14 @@ class FileWindowStream final : public WindowSource {
     std::size_t size = 0;
   };
 
+  // Windows taken in turn from one view of the file.
+  static constexpr std::size_t WINDOWS_A_VIEW = 64;
+
   // One window's worth of reading and hashing, on whichever thread does it.
   std::size_t fill(std::uint8_t* window);
+  void take_in(const std::uint8_t* window, std::size_t got);
+  // The next window seen in the system's cache; empty where no view can be had.
+  std::span<const std::uint8_t> next_viewed();
   // Where the ring's windows lie: the buffers' own windows, or slots cut from the first.
   std::uint8_t* slot_window(std::size_t slot) {
     return carved_ ? buffers_.window(0) + slot * window_ : buffers_.window(slot);
@@ -108,6 +114,10 @@ class FileWindowStream final : public WindowSource {
   const std::atomic<bool>* core_freed_;
   std::size_t window_ = 0;  // the bytes read into a window at a time
   bool carved_ = false;     // the ring's windows are slots of the first window
+  bool viewing_ = false;    // inline windows are views of the file where it has them
+  std::span<const std::uint8_t> viewed_;
+  std::uint64_t viewed_at_ = 0;
+  bool viewed_any_ = false;  // read() no longer reads on from where the file was last read
   std::uint64_t read_so_far_ = 0;
   bool read_failed_ = false;
   bool hashing_ = false;

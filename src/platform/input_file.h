@@ -43,6 +43,17 @@ class InputFile {
   // Reads up to into.size() bytes at the current position: the count read, 0 at the end of
   // the file, or -1 when the system reports an error. May read fewer bytes than asked.
   virtual std::ptrdiff_t read(std::span<std::uint8_t> into) = 0;
+  // Moves the position read() reads from; false when the system refuses.
+  virtual bool seek(std::uint64_t /*offset*/) { return false; }
+  // Where the system can: `length` bytes from `offset` seen straight in its cache, without
+  // being copied out; valid until the next view, or until the file is closed. The position
+  // read() reads from stays where it was. Empty where no view can be had: read() serves then.
+  // Bytes the file no longer holds when they are looked at (it was cut short meanwhile) read
+  // as zeros, and cut_short() says so from then on.
+  virtual std::span<const std::uint8_t> view(std::uint64_t /*offset*/, std::size_t /*length*/) {
+    return {};
+  }
+  virtual bool cut_short() const { return false; }
 };
 
 struct OpenedFile {

@@ -6,12 +6,18 @@
 #if defined(__linux__)
 #include <sys/random.h>
 #endif
+#include <signal.h>
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 #include <sys/stat.h>
 #if defined(__linux__)
 #include <sys/vfs.h>
 #endif
 #include <unistd.h>
 
+#include <array>
+#include <atomic>
 #include <cctype>
 #include <cinttypes>
 #include <cerrno>
@@ -230,12 +236,136 @@ class ThreadLocale {
   locale_t previous_ = nullptr;
 };
 
+#if defined(__linux__)
+
+// Views of files are mapped from the system's cache. A file cut short by another program while
+// mapped has pages that no longer exist: touching one raises SIGBUS, which would end the
+// program. The handler below maps a page of zeros in its place instead and marks the view's
+// file as cut short, so that the load reports a file not read whole, as a short read() would.
+// A slot's start while it is being filled in; no mapping starts there.
+constexpr std::uintptr_t RESERVED_SLOT = 1;
+struct GuardedView {
+  std::atomic<std::uintptr_t> start{0};  // 0: a free slot
+  std::atomic<std::uintptr_t> end{0};
+  std::atomic<std::atomic<bool>*> cut_short{nullptr};
+};
+constexpr std::size_t GUARDED_VIEW_SLOTS = 16;
+std::array<GuardedView, GUARDED_VIEW_SLOTS> guarded_views;
+struct sigaction bus_action_before{};
+std::uintptr_t page_size = 0;
+static_assert(std::atomic<std::uintptr_t>::is_always_lock_free &&
+              std::atomic<std::atomic<bool>*>::is_always_lock_free);
+
+void on_bus_error(int signal, siginfo_t* info, void* /*context*/) {
+  const auto address = reinterpret_cast<std::uintptr_t>(info->si_addr);
+  for (GuardedView& view : guarded_views) {
+    const std::uintptr_t start = view.start.load(std::memory_order_acquire);
+    if (start > RESERVED_SLOT && address >= start &&
+        address < view.end.load(std::memory_order_relaxed)) {
+      // A page of zeros in place of the missing one. POSIX does not list mmap among the calls
+      // safe in a signal handler, but on Linux it is the bare system call, which is.
+      void* page = static_cast<char*>(info->si_addr) - (address & (page_size - 1));
+      if (::mmap(page, page_size, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) !=
+          MAP_FAILED) {
+        view.cut_short.load(std::memory_order_relaxed)->store(true, std::memory_order_relaxed);
+        return;
+      }
+    }
+  }
+  // Not a view's page: what would have happened without this handler happens. A fault is
+  // raised again when the access is retried; a signal sent by another program is raised anew.
+  ::sigaction(SIGBUS, &bus_action_before, nullptr);
+  if (info->si_code <= 0) {
+    ::raise(signal);
+  }
+}
+
+bool guard_views() {
+  static const bool guarded = [] {
+    const long size = ::sysconf(_SC_PAGESIZE);
+    if (size <= 0) {
+      return false;
+    }
+    page_size = static_cast<std::uintptr_t>(size);
+    struct sigaction action {};
+    action.sa_sigaction = on_bus_error;
+    action.sa_flags = SA_SIGINFO;
+    sigemptyset(&action.sa_mask);
+    return ::sigaction(SIGBUS, &action, &bus_action_before) == 0;
+  }();
+  return guarded;
+}
+
+// One mapped view of a file at a time, in a slot the handler looks in.
+class MappedView {
+ public:
+  MappedView() = default;
+  MappedView(const MappedView&) = delete;
+  MappedView& operator=(const MappedView&) = delete;
+  ~MappedView() { release(); }
+
+  std::span<const std::uint8_t> map(int fd, std::uint64_t offset, std::size_t length,
+                                    std::atomic<bool>& cut_short) {
+    release();
+    if (length == 0 || !guard_views()) {
+      return {};
+    }
+    const std::uint64_t aligned = offset & ~std::uint64_t{page_size - 1};
+    const auto lead = static_cast<std::size_t>(offset - aligned);
+    void* mapped =
+        ::mmap(nullptr, lead + length, PROT_READ, MAP_SHARED, fd, static_cast<off_t>(aligned));
+    if (mapped == MAP_FAILED) {
+      return {};
+    }
+    const auto start = reinterpret_cast<std::uintptr_t>(mapped);
+    for (GuardedView& view : guarded_views) {
+      std::uintptr_t free = 0;
+      if (view.start.compare_exchange_strong(free, RESERVED_SLOT, std::memory_order_acquire)) {
+        view.end.store(start + lead + length, std::memory_order_relaxed);
+        view.cut_short.store(&cut_short, std::memory_order_relaxed);
+        view.start.store(start, std::memory_order_release);
+        slot_ = &view;
+        mapping_ = {static_cast<const std::uint8_t*>(mapped), lead + length};
+        return mapping_.subspan(lead);
+      }
+    }
+    // Every slot taken: no view, rather than one the handler would not know.
+    ::munmap(mapped, lead + length);
+    return {};
+  }
+
+  void release() {
+    if (slot_ == nullptr) {
+      return;
+    }
+    slot_->start.store(0, std::memory_order_release);
+    slot_ = nullptr;
+    ::munmap(const_cast<std::uint8_t*>(mapping_.data()), mapping_.size());
+    mapping_ = {};
+  }
+
+ private:
+  GuardedView* slot_ = nullptr;
+  std::span<const std::uint8_t> mapping_;
+};
+
+#endif
+
 class PosixInputFile final : public InputFile {
  public:
   PosixInputFile(int fd, std::uint32_t size) : fd_(fd), size_(size) {}
 
   std::uint32_t size() const override { return size_; }
   bool rewind() override { return ::lseek(fd_.get(), 0, SEEK_SET) == 0; }
+  bool seek(std::uint64_t offset) override {
+    return ::lseek(fd_.get(), static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(offset);
+  }
+#if defined(__linux__)
+  std::span<const std::uint8_t> view(std::uint64_t offset, std::size_t length) override {
+    return view_.map(fd_.get(), offset, length, cut_short_);
+  }
+  bool cut_short() const override { return cut_short_.load(std::memory_order_relaxed); }
+#endif
   std::ptrdiff_t read(std::span<std::uint8_t> into) override {
     while (true) {
       const ssize_t got = ::read(fd_.get(), into.data(), into.size());
@@ -249,6 +379,10 @@ class PosixInputFile final : public InputFile {
  private:
   FileDescriptor fd_;
   std::uint32_t size_;
+#if defined(__linux__)
+  std::atomic<bool> cut_short_{false};
+  MappedView view_;  // released before the descriptor is closed
+#endif
 };
 
 }  // namespace

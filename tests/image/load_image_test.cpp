@@ -30,6 +30,7 @@ struct ReadMode {
   std::size_t window;
   std::size_t largest_read;
   std::size_t core_freed_at = SIZE_MAX;
+  bool viewable = false;  // the file offers views, which inline reading takes
 };
 
 constexpr ReadMode USUAL{true, WindowBuffers::DEFAULT_WINDOW, SIZE_MAX};
@@ -46,6 +47,7 @@ LoadResult load_with(const Bytes& bytes, RecordSink& sink, ReadMode mode) {
   testing::FakeFile file;
   file.bytes = bytes;
   file.largest_read = mode.largest_read;
+  file.viewable = mode.viewable;
   std::atomic<bool> core_freed = false;
   std::atomic<bool> read_elsewhere = false;
   const std::thread::id caller = std::this_thread::get_id();
@@ -508,7 +510,9 @@ TEST(LoadImage, WindowAndReadSizesChangeNothing) {
   for (const ReadMode mode : {ReadMode{true, 16, SIZE_MAX}, ReadMode{false, 17, 3},
                               ReadMode{true, 100, 7}, ReadMode{false, 4099, SIZE_MAX},
                               ReadMode{true, 65536, 1000}, ReadMode{false, 100, 7, 1000},
-                              ReadMode{false, 64, SIZE_MAX, 0}}) {
+                              ReadMode{false, 64, SIZE_MAX, 0},
+                              ReadMode{false, 16, 7, SIZE_MAX, true},
+                              ReadMode{false, 100, 7, 9000, true}}) {
     SCOPED_TRACE(mode.window);
     const Parsed parsed = parse(bytes, mode);
     ASSERT_TRUE(parsed.ok);
@@ -564,12 +568,21 @@ TEST(LoadImage, OutcomesTakeTheirOrderFromTheWholeFile) {
   EXPECT_EQ(parsed.record.entries.size(), 1u);
   EXPECT_EQ(parse(good).result.digest, DigestState::checked);
 
-  // Inline, threaded, and inline with a free core to take the reading over from the start.
-  for (const auto& [threaded, freed] : {std::pair{false, false}, {true, false}, {false, true}}) {
+  // Inline, threaded, inline with a free core to take the reading over from the start, and
+  // inline through views of the file (a view of a file cut short reads as zeros).
+  struct Way {
+    bool threaded;
+    bool freed;
+    bool viewable;
+  };
+  for (const Way way : {Way{false, false, false}, Way{true, false, false}, Way{false, true, false},
+                        Way{false, false, true}}) {
+    const auto [threaded, freed, viewable] = way;
     for (const Bytes* bytes : std::array<const Bytes*, 3>{&good, &broken, &malformed}) {
       for (const bool shrinks : {false, true}) {
         testing::FakeFile file;
         file.bytes = *bytes;
+        file.viewable = viewable;
         if (shrinks) {
           file.ends_at = bytes->size() - 1;
         } else {

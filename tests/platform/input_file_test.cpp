@@ -1,7 +1,9 @@
 // Opening input files: refusals, sizes, reading and rewinding.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <span>
 
 #include "platform/input_file.h"
 #include "support/run_tarvel.h"
@@ -66,6 +68,41 @@ TEST(OpenInputFile, ReadsRegularFilesAndRefusesEverythingElse) {
     EXPECT_EQ(result.reason.empty(), failure != OpenFailure::cannot_open) << result.reason;
   }
 }
+
+#if defined(__linux__)
+// A view shows the file's bytes from any offset, and leaves read() where it was. Bytes the
+// file loses while viewed (another program cuts it short) read as zeros instead of ending the
+// program, and the file says it was cut short.
+TEST(OpenInputFile, ViewsShowTheBytesAndSurviveAFileCutShort) {
+  const testing::TempDir dir;
+  testing::Bytes content(5 * 4096 + 100);
+  for (std::size_t at = 0; at < content.size(); ++at) {
+    content[at] = static_cast<std::uint8_t>(at % 251 + 1);
+  }
+  const std::string path = dir.write("viewed", content);
+  OpenedFile opened = open_input_file(path);
+  ASSERT_NE(opened.file, nullptr);
+  InputFile& file = *opened.file;
+  std::uint8_t first = 0;
+  ASSERT_EQ(file.read({&first, 1}), 1);
+  const std::span<const std::uint8_t> view = file.view(4097, content.size() - 4097);
+  ASSERT_EQ(view.size(), content.size() - 4097);
+  EXPECT_TRUE(std::equal(view.begin(), view.end(), content.begin() + 4097));
+  ASSERT_EQ(file.read({&first, 1}), 1);
+  EXPECT_EQ(first, content[1]);
+  EXPECT_FALSE(file.cut_short());
+
+  constexpr std::size_t KEPT = 2 * 4096;
+  ASSERT_EQ(::truncate(path.c_str(), KEPT), 0);
+  EXPECT_EQ(view[KEPT - 1 - 4097], content[KEPT - 1]);  // still in the file
+  EXPECT_EQ(view[KEPT - 4097], 0);                      // lost with the end of the file
+  EXPECT_EQ(view.back(), 0);
+  EXPECT_TRUE(file.cut_short());
+  ASSERT_TRUE(file.seek(3));
+  ASSERT_EQ(file.read({&first, 1}), 1);
+  EXPECT_EQ(first, content[3]);
+}
+#endif
 
 #ifndef _WIN32
 TEST(OpenInputFile, RefusesAFifoAtOnceInsteadOfWaitingForAWriter) {
