@@ -39,8 +39,10 @@ void mark_unfilled(const std::uint8_t* window, std::size_t filled, std::size_t c
 
 }  // namespace
 
-WindowBuffers::WindowBuffers(std::size_t window, std::size_t count)
-    : largest_(std::max(window, SMALLEST_WINDOW)), windows_(std::max<std::size_t>(count, 2)) {}
+WindowBuffers::WindowBuffers(std::size_t window, std::size_t count, std::uint64_t viewed_from)
+    : largest_(std::max(window, SMALLEST_WINDOW)),
+      viewed_from_(viewed_from),
+      windows_(std::max<std::size_t>(count, 2)) {}
 
 void WindowBuffers::prepare(std::uint64_t file_size) {
   const auto wanted =
@@ -68,7 +70,7 @@ FileWindowStream::FileWindowStream(InputFile& file, WindowBuffers& buffers, bool
   const bool threading = threaded && file.size() > buffers_.window_size();
   window_ = threading ? buffers_.window_size()
                       : std::min(buffers_.window_size(), WindowBuffers::INLINE_WINDOW);
-  viewing_ = !threading;
+  viewing_ = !threading && file.size() >= buffers_.viewed_from();
   if (threading) {
     try {
       producer_ = std::thread(&FileWindowStream::produce, this);
@@ -283,6 +285,11 @@ StreamEnd FileWindowStream::finish() {
   while (!next().empty()) {
   }
   stop_producer();
+  if (viewed_any_) {
+    // The last view's pages are let go of now rather than when the file is closed: they would
+    // count towards the memory the comparison uses.
+    viewed_ = file_.view(0, 0);
+  }
   end_.read_whole = !read_failed_ && read_so_far_ == file_.size();
   if (hashing_ && end_.read_whole) {
     end_.digest = digest_.finish();

@@ -41,16 +41,24 @@ class WindowBuffers {
   // the core's own cache from the copy to the parser pays more than fewer, larger reads.
   static constexpr std::size_t INLINE_WINDOW = std::size_t{64} << 10;
 
-  explicit WindowBuffers(std::size_t window = DEFAULT_WINDOW, std::size_t count = DEFAULT_COUNT);
+  // Files from this size on are seen through views where the system has them, instead of
+  // being copied into the windows: the copy they save grows with the file, while the pages a
+  // view holds (up to 4 MiB) would count towards a small comparison's memory.
+  static constexpr std::uint64_t DEFAULT_VIEWED_FROM = std::uint64_t{64} << 20;
+
+  explicit WindowBuffers(std::size_t window = DEFAULT_WINDOW, std::size_t count = DEFAULT_COUNT,
+                         std::uint64_t viewed_from = DEFAULT_VIEWED_FROM);
   // Makes the windows ready for a file of `file_size` bytes.
   void prepare(std::uint64_t file_size);
   std::size_t window_size() const { return size_; }
   std::size_t count() const { return windows_.size(); }
   std::uint8_t* window(std::size_t index) { return windows_[index].get(); }
+  std::uint64_t viewed_from() const { return viewed_from_; }
 
  private:
   std::size_t largest_;  // the size windows grow to for large files
   std::size_t size_ = 0;
+  std::uint64_t viewed_from_;
   std::vector<std::unique_ptr<std::uint8_t[]>> windows_;
 };
 

@@ -48,6 +48,7 @@ class InputFile {
   // Where the system can: `length` bytes from `offset` seen straight in its cache, without
   // being copied out; valid until the next view, or until the file is closed. The position
   // read() reads from stays where it was. Empty where no view can be had: read() serves then.
+  // A view of no bytes lets go of the last one.
   // Bytes the file no longer holds when they are looked at (it was cut short meanwhile) read
   // as zeros, and cut_short() says so from then on.
   virtual std::span<const std::uint8_t> view(std::uint64_t /*offset*/, std::size_t /*length*/) {

@@ -10,6 +10,8 @@
 #include "image/loaded_image.h"
 #include "image/table_sink.h"
 #include "image/stored_text.h"
+#include "platform/input_file.h"
+#include "support/run_tarvel.h"
 #include "testing/fake_platform.h"
 #include "testing/image_writer.h"
 #include "testing/recording_sink.h"
@@ -61,7 +63,7 @@ LoadResult load_with(const Bytes& bytes, RecordSink& sink, ReadMode mode) {
     refused.read_failure = read_failure_of(opened.failure);
     return refused;
   }
-  WindowBuffers windows(mode.window);
+  WindowBuffers windows(mode.window, WindowBuffers::DEFAULT_COUNT, 0);
   const LoadResult result =
       ImageLoader(windows, {.threaded = mode.threaded, .core_freed = &core_freed})
           .load(*opened.file, sink);
@@ -507,20 +509,12 @@ TEST(LoadImage, WindowAndReadSizesChangeNothing) {
   const Bytes bytes = write_image(spec);
   const Parsed reference = parse(bytes, {false, 1 << 20, SIZE_MAX});
   ASSERT_TRUE(reference.ok);
-  for (const ReadMode mode : {ReadMode{true, 16, SIZE_MAX}, ReadMode{false, 17, 3},
-                              ReadMode{true, 100, 7}, ReadMode{false, 4099, SIZE_MAX},
-                              ReadMode{true, 65536, 1000}, ReadMode{false, 100, 7, 1000},
-                              ReadMode{false, 64, SIZE_MAX, 0},
-                              ReadMode{false, 16, 7, SIZE_MAX, true},
-                              ReadMode{false, 100, 7, 9000, true}}) {
-    SCOPED_TRACE(mode.window);
-    const Parsed parsed = parse(bytes, mode);
-    ASSERT_TRUE(parsed.ok);
-    EXPECT_EQ(parsed.record.hosts, reference.record.hosts);
-    EXPECT_EQ(parsed.record.apps, reference.record.apps);
-    ASSERT_EQ(parsed.record.entries.size(), reference.record.entries.size());
-    for (std::size_t i = 0; i < parsed.record.entries.size(); ++i) {
-      const auto& left = parsed.record.entries[i];
+  const auto expect_as_reference = [&](const testing::RecordingSink& record) {
+    EXPECT_EQ(record.hosts, reference.record.hosts);
+    EXPECT_EQ(record.apps, reference.record.apps);
+    ASSERT_EQ(record.entries.size(), reference.record.entries.size());
+    for (std::size_t i = 0; i < record.entries.size(); ++i) {
+      const auto& left = record.entries[i];
       const auto& right = reference.record.entries[i];
       EXPECT_EQ(left.fields.offset, right.fields.offset);
       EXPECT_EQ(left.fields.lead_value, right.fields.lead_value);
@@ -537,7 +531,29 @@ TEST(LoadImage, WindowAndReadSizesChangeNothing) {
         EXPECT_EQ(left.properties[p].value, right.properties[p].value);
       }
     }
+  };
+  for (const ReadMode mode : {ReadMode{true, 16, SIZE_MAX}, ReadMode{false, 17, 3},
+                              ReadMode{true, 100, 7}, ReadMode{false, 4099, SIZE_MAX},
+                              ReadMode{true, 65536, 1000}, ReadMode{false, 100, 7, 1000},
+                              ReadMode{false, 64, SIZE_MAX, 0},
+                              ReadMode{false, 16, 7, SIZE_MAX, true},
+                              ReadMode{false, 100, 7, 9000, true}}) {
+    SCOPED_TRACE(mode.window);
+    const Parsed parsed = parse(bytes, mode);
+    ASSERT_TRUE(parsed.ok);
+    expect_as_reference(parsed.record);
   }
+
+  // The same bytes in a real file, seen through many of the system's views where it has them.
+  const testing::TempDir dir;
+  const OpenedFile opened = open_input_file(dir.write("image", bytes));
+  ASSERT_NE(opened.file, nullptr);
+  WindowBuffers windows(100, WindowBuffers::DEFAULT_COUNT, 0);
+  testing::RecordingSink record;
+  const LoadResult result = ImageLoader(windows, {.threaded = false}).load(*opened.file, record);
+  EXPECT_EQ(result.outcome, reference.result.outcome);
+  EXPECT_EQ(result.digest, reference.result.digest);
+  expect_as_reference(record);
 }
 
 // A file that delivers fewer bytes than its size cannot be read whole, whatever else is wrong
@@ -589,7 +605,7 @@ TEST(LoadImage, OutcomesTakeTheirOrderFromTheWholeFile) {
           file.fails_at = bytes->size() / 2;
         }
         testing::RecordingSink sink;
-        WindowBuffers windows(64);
+        WindowBuffers windows(64, WindowBuffers::DEFAULT_COUNT, 0);
         const OpenedFile opened = testing::open_fake_file(file);
         const std::atomic<bool> core_freed = freed;
         const LoadResult result =
