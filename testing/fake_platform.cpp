@@ -26,9 +26,10 @@ std::ptrdiff_t FakeInputFile::read(std::span<std::uint8_t> into) {
   return static_cast<std::ptrdiff_t>(count);
 }
 
-std::span<const std::uint8_t> FakeInputFile::view(std::uint64_t offset, std::size_t length) {
+std::span<const std::uint8_t> FakeInputFile::view(ViewSlot slot, std::uint64_t offset,
+                                                  std::size_t length) {
   const auto at = static_cast<std::size_t>(offset);
-  if (!file_.viewable || (file_.fails_at && at + length > *file_.fails_at)) {
+  if (length == 0 || !file_.viewable || (file_.fails_at && at + length > *file_.fails_at)) {
     return {};
   }
   if (file_.on_read) {
@@ -39,12 +40,13 @@ std::span<const std::uint8_t> FakeInputFile::view(std::uint64_t offset, std::siz
     return file_.bytes.subspan(at, length);
   }
   cut_short_ = true;
-  view_.assign(length, 0);
+  Bytes& view = views_[static_cast<std::size_t>(slot)];
+  view.assign(length, 0);
   if (at < end) {
     std::copy(file_.bytes.begin() + static_cast<std::ptrdiff_t>(at),
-              file_.bytes.begin() + static_cast<std::ptrdiff_t>(end), view_.begin());
+              file_.bytes.begin() + static_cast<std::ptrdiff_t>(end), view.begin());
   }
-  return view_;
+  return view;
 }
 
 bool FakeInputFile::rewind() {

@@ -1,6 +1,8 @@
 // A platform for tests: files in memory, a fixed key, captured output.
 #pragma once
 
+#include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -58,14 +60,16 @@ class FakeInputFile final : public InputFile {
     at_ = static_cast<std::size_t>(offset);
     return true;
   }
-  std::span<const std::uint8_t> view(std::uint64_t offset, std::size_t length) override;
+  std::span<const std::uint8_t> view(ViewSlot slot, std::uint64_t offset,
+                                     std::size_t length) override;
   bool cut_short() const override { return cut_short_; }
 
  private:
   FakeFile file_;
   std::size_t at_ = 0;
-  bool cut_short_ = false;
-  Bytes view_;  // a view's bytes where the file no longer holds them all
+  std::atomic<bool> cut_short_ = false;
+  // Each slot's view where the file no longer holds all its bytes.
+  std::array<Bytes, VIEW_SLOTS> views_;
 };
 
 OpenedFile open_fake_file(const FakeFile& file);

@@ -80,7 +80,17 @@ FileWindowStream::FileWindowStream(InputFile& file, WindowBuffers& buffers, bool
   }
 }
 
-FileWindowStream::~FileWindowStream() { stop_producer(); }
+FileWindowStream::~FileWindowStream() {
+  stop_producer();
+  stop_hasher();
+}
+
+void FileWindowStream::stop_hasher() {
+  if (hasher_.joinable()) {
+    stop_hashing_ = true;
+    hasher_.join();
+  }
+}
 
 void FileWindowStream::stop_producer() {
   if (producer_.joinable()) {
@@ -134,7 +144,7 @@ void FileWindowStream::take_in(const std::uint8_t* window, std::size_t got) {
   }
   if (size >= TRAILER_SIZE) {
     const std::uint64_t trailer_start = size - TRAILER_SIZE;
-    if (hashing_ && start < trailer_start) {
+    if (hashing_ && !hashed_elsewhere_ && start < trailer_start) {
       const auto covered =
           static_cast<std::size_t>(std::min<std::uint64_t>(got, trailer_start - start));
       digest_.update({window, covered});
@@ -224,9 +234,12 @@ std::span<const std::uint8_t> FileWindowStream::next_inline() {
   if (read_failed_ || read_so_far_ == file_.size()) {
     return {};
   }
-  if (core_freed_ != nullptr && core_freed_->load(std::memory_order_relaxed) &&
-      start_producer_midway()) {
-    return next_threaded();
+  if (core_freed_ != nullptr && core_freed_->load(std::memory_order_relaxed)) {
+    if (viewing_) {
+      hand_hashing_over();
+    } else if (start_producer_midway()) {
+      return next_threaded();
+    }
   }
   if (viewing_) {
     const std::span<const std::uint8_t> window = next_viewed();
@@ -238,6 +251,46 @@ std::span<const std::uint8_t> FileWindowStream::next_inline() {
   return {window, fill(window)};
 }
 
+void FileWindowStream::hand_hashing_over() {
+  if (read_so_far_ == 0) {
+    return;  // whether there is a digest to compute is known from the first window on
+  }
+  core_freed_ = nullptr;  // asked once
+  // A thread is worth starting for a few windows' hashing, not for the last one.
+  if (!hashing_ || file_.size() - read_so_far_ <= 2 * buffers_.window_size()) {
+    return;
+  }
+  try {
+    hasher_ = std::thread(&FileWindowStream::hash_rest, this, read_so_far_);
+    hashed_elsewhere_ = true;
+  } catch (const std::system_error&) {
+    // No thread to be had: hashing goes on here.
+  }
+}
+
+// On the hashing thread: everything the digest covers from `from` on, through views of the
+// hashing slot. The parser's thread touches the digest only once this has been joined.
+void FileWindowStream::hash_rest(std::uint64_t from) {
+  const std::uint64_t covered_end = file_.size() - TRAILER_SIZE;
+  const std::uint64_t span = std::uint64_t{window_} * WINDOWS_A_VIEW;
+  for (std::uint64_t at = from; at < covered_end;) {
+    if (abandoned() || stop_hashing_.load(std::memory_order_relaxed)) {
+      hashing_failed_ = true;
+      break;
+    }
+    const auto length = static_cast<std::size_t>(std::min(span, covered_end - at));
+    const std::span<const std::uint8_t> view = file_.view(ViewSlot::hashing, at, length);
+    if (view.empty()) {
+      // The system gave a view of this file before but none now: the file cannot be read whole.
+      hashing_failed_ = true;
+      break;
+    }
+    digest_.update(view);
+    at += length;
+  }
+  file_.view(ViewSlot::hashing, 0, 0);
+}
+
 std::span<const std::uint8_t> FileWindowStream::next_viewed() {
   if (abandoned()) {
     read_failed_ = true;
@@ -247,8 +300,8 @@ std::span<const std::uint8_t> FileWindowStream::next_viewed() {
   if (read_so_far_ >= viewed_at_ + viewed_.size()) {
     // A view spans many windows: fewer calls to the system, and the view's pages stay few.
     const std::uint64_t span = std::uint64_t{window_} * WINDOWS_A_VIEW;
-    viewed_ =
-        file_.view(read_so_far_, static_cast<std::size_t>(std::min(span, size - read_so_far_)));
+    viewed_ = file_.view(ViewSlot::parsing, read_so_far_,
+                         static_cast<std::size_t>(std::min(span, size - read_so_far_)));
     viewed_at_ = read_so_far_;
     if (viewed_.empty()) {
       // No view to be had: reading goes on from here, where the views left off.
@@ -285,10 +338,15 @@ StreamEnd FileWindowStream::finish() {
   while (!next().empty()) {
   }
   stop_producer();
+  if (hasher_.joinable()) {
+    hasher_.join();
+    // Bytes the file lost after the parser had seen them may have been hashed as zeros.
+    read_failed_ = read_failed_ || hashing_failed_ || file_.cut_short();
+  }
   if (viewed_any_) {
     // The last view's pages are let go of now rather than when the file is closed: they would
     // count towards the memory the comparison uses.
-    viewed_ = file_.view(0, 0);
+    viewed_ = file_.view(ViewSlot::parsing, 0, 0);
   }
   end_.read_whole = !read_failed_ && read_so_far_ == file_.size();
   if (hashing_ && end_.read_whole) {

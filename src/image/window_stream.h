@@ -112,6 +112,11 @@ class FileWindowStream final : public WindowSource {
   // Starts the reading thread partway through the file; false where it does not pay or no
   // thread can be had, and reading goes on in next().
   bool start_producer_midway();
+  // Where the file is seen through views: starts a thread that hashes the rest of it through
+  // views of its own, while next() goes on parsing without waiting for it.
+  void hand_hashing_over();
+  void hash_rest(std::uint64_t from);
+  void stop_hasher();
   std::span<const std::uint8_t> next_inline();
   std::span<const std::uint8_t> next_threaded();
   void stop_producer();
@@ -129,6 +134,11 @@ class FileWindowStream final : public WindowSource {
   std::uint64_t read_so_far_ = 0;
   bool read_failed_ = false;
   bool hashing_ = false;
+  // The rest of the file is hashed by hasher_; what it found is read once it has been joined.
+  bool hashed_elsewhere_ = false;
+  bool hashing_failed_ = false;
+  std::atomic<bool> stop_hashing_ = false;
+  std::thread hasher_;
   Sha256 digest_;
   StreamEnd end_;
 

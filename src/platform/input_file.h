@@ -27,6 +27,11 @@ enum class OpenFailure {
 // Only files below 4 GiB fit the format's 32-bit sizes.
 inline constexpr std::uint64_t LARGEST_IMAGE_FILE = 0xFFFFFFFFu;
 
+// Where a file may be seen at once: one view for the thread that parses it, one for a thread
+// that hashes ahead of it.
+enum class ViewSlot : std::uint8_t { parsing, hashing };
+inline constexpr std::size_t VIEW_SLOTS = 2;
+
 // A regular file open for reading from front to back. Its size is the one it had when opened;
 // a file that then delivers fewer bytes is one that cannot be read whole.
 class InputFile {
@@ -46,12 +51,14 @@ class InputFile {
   // Moves the position read() reads from; false when the system refuses.
   virtual bool seek(std::uint64_t /*offset*/) { return false; }
   // Where the system can: `length` bytes from `offset` seen straight in its cache, without
-  // being copied out; valid until the next view, or until the file is closed. The position
-  // read() reads from stays where it was. Empty where no view can be had: read() serves then.
-  // A view of no bytes lets go of the last one.
+  // being copied out; valid until the next view in the same slot, or until the file is closed.
+  // The two slots are independent: one thread may view through each. The position read()
+  // reads from stays where it was. Empty where no view can be had: read() serves then. A view
+  // of no bytes lets go of the slot's last one.
   // Bytes the file no longer holds when they are looked at (it was cut short meanwhile) read
   // as zeros, and cut_short() says so from then on.
-  virtual std::span<const std::uint8_t> view(std::uint64_t /*offset*/, std::size_t /*length*/) {
+  virtual std::span<const std::uint8_t> view(ViewSlot /*slot*/, std::uint64_t /*offset*/,
+                                             std::size_t /*length*/) {
     return {};
   }
   virtual bool cut_short() const { return false; }

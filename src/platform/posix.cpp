@@ -361,8 +361,9 @@ class PosixInputFile final : public InputFile {
     return ::lseek(fd_.get(), static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(offset);
   }
 #if defined(__linux__)
-  std::span<const std::uint8_t> view(std::uint64_t offset, std::size_t length) override {
-    return view_.map(fd_.get(), offset, length, cut_short_);
+  std::span<const std::uint8_t> view(ViewSlot slot, std::uint64_t offset,
+                                     std::size_t length) override {
+    return views_[static_cast<std::size_t>(slot)].map(fd_.get(), offset, length, cut_short_);
   }
   bool cut_short() const override { return cut_short_.load(std::memory_order_relaxed); }
 #endif
@@ -381,7 +382,7 @@ class PosixInputFile final : public InputFile {
   std::uint32_t size_;
 #if defined(__linux__)
   std::atomic<bool> cut_short_{false};
-  MappedView view_;  // released before the descriptor is closed
+  std::array<MappedView, VIEW_SLOTS> views_;  // released before the descriptor is closed
 #endif
 };
 

@@ -70,7 +70,8 @@ TEST(OpenInputFile, ReadsRegularFilesAndRefusesEverythingElse) {
 }
 
 #if defined(__linux__)
-// A view shows the file's bytes from any offset, and leaves read() where it was. Bytes the
+// A view shows the file's bytes from any offset, and leaves read() and the other slot's view
+// where they were. Bytes the
 // file loses while viewed (another program cuts it short) read as zeros instead of ending the
 // program, and the file says it was cut short.
 TEST(OpenInputFile, ViewsShowTheBytesAndSurviveAFileCutShort) {
@@ -85,8 +86,13 @@ TEST(OpenInputFile, ViewsShowTheBytesAndSurviveAFileCutShort) {
   InputFile& file = *opened.file;
   std::uint8_t first = 0;
   ASSERT_EQ(file.read({&first, 1}), 1);
-  const std::span<const std::uint8_t> view = file.view(4097, content.size() - 4097);
+  const std::span<const std::uint8_t> view =
+      file.view(ViewSlot::parsing, 4097, content.size() - 4097);
   ASSERT_EQ(view.size(), content.size() - 4097);
+  // A view in the other slot leaves this one as it was.
+  const std::span<const std::uint8_t> other = file.view(ViewSlot::hashing, 0, 4096);
+  ASSERT_EQ(other.size(), 4096u);
+  EXPECT_TRUE(std::equal(other.begin(), other.end(), content.begin()));
   EXPECT_TRUE(std::equal(view.begin(), view.end(), content.begin() + 4097));
   ASSERT_EQ(file.read({&first, 1}), 1);
   EXPECT_EQ(first, content[1]);
