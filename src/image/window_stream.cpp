@@ -203,11 +203,6 @@ bool FileWindowStream::start_producer_midway() {
   if (file_.size() - read_so_far_ <= 2 * buffers_.window_size()) {
     return false;
   }
-  // The reading thread reads on from the parser's position; a view stays where it is.
-  if (viewed_any_ && !file_.seek(read_so_far_)) {
-    return false;
-  }
-  viewing_ = false;
   // The ring is cut from the part of the first window that inline reading used: it stays in
   // the cache the two cores share (1 MiB windows left the parser reading from memory), and no
   // more memory is touched than before.
@@ -234,6 +229,7 @@ std::span<const std::uint8_t> FileWindowStream::next_inline() {
   if (read_failed_ || read_so_far_ == file_.size()) {
     return {};
   }
+  // A stream that left its views for read() has already moved the file's position on.
   if (core_freed_ != nullptr && core_freed_->load(std::memory_order_relaxed)) {
     if (viewing_) {
       hand_hashing_over();
@@ -272,7 +268,7 @@ void FileWindowStream::hand_hashing_over() {
 // hashing slot. The parser's thread touches the digest only once this has been joined.
 void FileWindowStream::hash_rest(std::uint64_t from) {
   const std::uint64_t covered_end = file_.size() - TRAILER_SIZE;
-  const std::uint64_t span = std::uint64_t{window_} * WINDOWS_A_VIEW;
+  const std::uint64_t span = view_span();
   for (std::uint64_t at = from; at < covered_end;) {
     if (abandoned() || stop_hashing_.load(std::memory_order_relaxed)) {
       hashing_failed_ = true;
@@ -299,9 +295,8 @@ std::span<const std::uint8_t> FileWindowStream::next_viewed() {
   const std::uint64_t size = file_.size();
   if (read_so_far_ >= viewed_at_ + viewed_.size()) {
     // A view spans many windows: fewer calls to the system, and the view's pages stay few.
-    const std::uint64_t span = std::uint64_t{window_} * WINDOWS_A_VIEW;
     viewed_ = file_.view(ViewSlot::parsing, read_so_far_,
-                         static_cast<std::size_t>(std::min(span, size - read_so_far_)));
+                         static_cast<std::size_t>(std::min(view_span(), size - read_so_far_)));
     viewed_at_ = read_so_far_;
     if (viewed_.empty()) {
       // No view to be had: reading goes on from here, where the views left off.

@@ -74,8 +74,9 @@ struct StreamEnd {
 // SHA-256 that its trailer's digest covers, where the file's version has a trailer. With
 // `threaded`, a second thread reads and hashes the next windows while the caller parses the
 // last; otherwise both happen in next(), until `core_freed` is set: a stream with enough left
-// to read then hands its reading and hashing to a thread of its own. Once `abandon` is set, no
-// further window is read.
+// to read then hands its reading and hashing to a thread of its own, or, where it sees the file
+// through views of the system's cache, only its hashing. Once `abandon` is set, no further
+// window is read.
 class FileWindowStream final : public WindowSource {
  public:
   FileWindowStream(InputFile& file, WindowBuffers& buffers, bool threaded,
@@ -94,6 +95,7 @@ class FileWindowStream final : public WindowSource {
 
   // Windows taken in turn from one view of the file.
   static constexpr std::size_t WINDOWS_A_VIEW = 64;
+  std::uint64_t view_span() const { return std::uint64_t{window_} * WINDOWS_A_VIEW; }
 
   // One window's worth of reading and hashing, on whichever thread does it.
   std::size_t fill(std::uint8_t* window);
